@@ -1,0 +1,11 @@
+#include "protocol.h"
+
+namespace qvd {
+
+Timing& timing()
+{
+    static Timing values;
+    return values;
+}
+
+} // namespace qvd

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a purpose needs, quietly, and only those that are missing.
+#   deps.sh run    build and run the program
+#   deps.sh test   build and run every test, the fuzz targets and the benchmarks
+set -euo pipefail
+
+build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 xdg-utils)
+tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna gssdp-tools xvfb xauth x11-utils imagemagick
+       libxml2-dev clang-14 libclang-rt-14-dev python3 procps)
+
+case "${1:-run}" in
+    run) wanted=("${build[@]}") ;;
+    test) wanted=("${build[@]}" "${tests[@]}") ;;
+    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$pkg")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
