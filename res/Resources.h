@@ -1,0 +1,31 @@
+// The program's compiled-in resources, addressed by their numbers: skin bitmaps, icons, the
+// searching animation and the 21 string tables.
+//
+// Thread-safety: every function is reentrant (read-only Qt resources); QImage/QByteArray
+// results may be made on any thread, QIcon/QPixmap only on the UI thread.
+#pragma once
+
+#include <QByteArray>
+#include <QIcon>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+namespace qvres {
+
+// A skin bitmap (ids 200-245 and 260-539); a null image when the id does not exist.
+QImage SkinBitmap(int id);
+// The raw bytes of a typed resource, e.g. ("GIF", 540); empty when missing.
+QByteArray RawResource(const char* type, int id);
+// Icon 102 (the program) or a device icon 246-254, with all its sizes; null when missing.
+QIcon Icon(int id);
+// The files of an icon by size (for installing and for desktop entries).
+QString IconFile(int id, int size);
+// The text of stringId in table languageId exactly as stored; empty when the table or the
+// entry does not exist. No fallback here: the caller picks the table order.
+QString TableString(int languageId, int stringId);
+bool HasStringTable(int languageId);
+// The language ids of the 21 tables.
+QList<int> StringTableIds();
+
+} // namespace qvres
