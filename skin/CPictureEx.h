@@ -1,0 +1,105 @@
+// A picture control that shows a still picture or plays an animated GIF.
+//
+// A multi-frame GIF is split into one single-image GIF per frame (GifReader), each decoded
+// once at load time; a thread of the control's own renders frame after frame into a memory
+// surface, honouring each frame's delay, position and disposal. Painting only copies that
+// surface.
+//
+// Thread-safety: LoadFromResource, LoadFromMemory, PrepareSurface and Unload are UI-thread
+// calls (they resize the widget). Play, Stop, FillSurface, SetBackgroundColor and the
+// read accessors may be called from any thread, but Play, Stop and Unload never concurrently
+// with each other. The animation thread and the painter share the surface, the saved area,
+// the current frame and the flags under one mutex; the thread asks for repaints with queued
+// calls and never blocks on the UI thread, so Stop can always wait for it.
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One frame of an animation.
+struct GifFrame
+{
+    QImage picture; // the frame's own pixels, width x height
+    int width = 0;
+    int height = 0;
+    int left = 0;
+    int top = 0;
+    std::uint32_t delay = 0; // hundredths of a second
+    int disposal = 0;        // 0 to 7; 0 when the frame has no graphic control extension
+};
+
+class CPictureEx : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit CPictureEx(QWidget* parent = nullptr);
+    ~CPictureEx() override;
+
+    CPictureEx(const CPictureEx&) = delete;
+    CPictureEx& operator=(const CPictureEx&) = delete;
+
+    // Loads a typed resource of the program, e.g. (540, "GIF"). False when it is missing or
+    // cannot be loaded.
+    bool LoadFromResource(int id, const char* type);
+    // Unload, then parse and decode, then PrepareSurface. The bytes are only read.
+    bool LoadFromMemory(const void* data, std::size_t size);
+    bool LoadFromMemory(const QByteArray& data);
+    // Resizes the control without moving it and makes a surface of that size, cleared with
+    // the menu colour; the background colour becomes the button-face colour.
+    bool PrepareSurface(int width, int height);
+
+    // Still picture: renders it once and returns true when it rendered. Several frames:
+    // starts the animation thread and returns false. Not ready: false.
+    bool Play();
+    // Ends the animation thread (waiting for it at most 5000 ms); the current frame stays, so
+    // the next Play draws that frame again first.
+    void Stop();
+    // Stop, then forget every picture, frame and surface.
+    void Unload();
+
+    // Fills a rectangle of the memory surface (picture coordinates) and repaints.
+    void FillSurface(const QRect& rect, const QColor& color);
+    void SetBackgroundColor(const QColor& color);
+    QColor BackgroundColor() const;
+
+    bool IsReady() const;
+    bool IsGif() const;
+    bool IsPlaying() const;
+    int PictureWidth() const;
+    int PictureHeight() const;
+    QSize PictureSize() const { return {PictureWidth(), PictureHeight()}; }
+    // A copy of the memory surface (null when not ready).
+    QImage SurfaceImage() const;
+    // Decoded frames of an animation (empty for a still picture).
+    int FrameCount() const;
+    int CurrentFrame() const;
+    std::vector<GifFrame> Frames() const;
+    // How long the animation shows each frame, in milliseconds.
+    std::vector<unsigned> FrameDelaysMs() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Shared;
+    struct Run;
+
+    bool LoadGif(const unsigned char* data, std::size_t size);
+    bool LoadStill(const QByteArray& bytes);
+    void RequestRepaint();
+    static void AnimationThread(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run);
+
+    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<Run> m_run;
+};
