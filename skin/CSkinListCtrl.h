@@ -66,7 +66,7 @@ public:
     QColor SelectedBackColor() const { return m_selectedBackColor; }
     CSkinHeaderCtrl* GetHeaderCtrl() const { return m_header; }
     // Null until InitSkin.
-    CSkinVerticleScrollbar* GetVerticalBar() const { return m_verticalBar.data(); }
+    CSkinVerticleScrollbar* GetVerticalBar() const;
 
     // What the bar reads from and asks of its list. Positions count whole rows.
     int GetScrollPos() const;

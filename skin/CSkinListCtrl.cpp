@@ -1,0 +1,360 @@
+#include "CSkinListCtrl.h"
+
+#include "CMemDC.h"
+#include "CSkinHeaderCtrl.h"
+#include "CSkinVerticleScrollbar.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace {
+const QColor ListBackColor(59, 59, 59);
+constexpr int BarControlId = 0xFFFF;
+
+// Paints the selected row as an ordinary row in the list's own selection colours, so that no
+// style highlight (nor focus frame) ever shows.
+class SkinRowDelegate : public QStyledItemDelegate
+{
+public:
+    SkinRowDelegate(const QColor& text, const QColor& back, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_text(text)
+        , m_back(back)
+    {
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        opt.state &= ~QStyle::State_HasFocus;
+        if (opt.state & QStyle::State_Selected) {
+            opt.state &= ~QStyle::State_Selected;
+            painter->fillRect(opt.rect, m_back);
+            for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+                opt.palette.setColor(group, QPalette::Text, m_text);
+            }
+        }
+        QStyledItemDelegate::paint(painter, opt, index);
+    }
+
+private:
+    QColor m_text;
+    QColor m_back;
+};
+} // namespace
+
+CSkinListCtrl::CSkinListCtrl(QWidget* parent)
+    : QTreeWidget(parent)
+    , m_header(new CSkinHeaderCtrl(this))
+{
+    setHeader(m_header);
+    setColumnCount(0);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setIndentation(0);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setItemDelegate(new SkinRowDelegate(m_selectedTextColor, m_selectedBackColor, this));
+
+    QPalette pal = palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, ListBackColor);
+        pal.setColor(group, QPalette::Window, ListBackColor);
+        pal.setColor(group, QPalette::AlternateBase, ListBackColor);
+        // Styles that paint the row panel for a selected row use these; keep them invisible.
+        pal.setColor(group, QPalette::Highlight, m_selectedBackColor);
+        pal.setColor(group, QPalette::HighlightedText, m_selectedTextColor);
+    }
+    setPalette(pal);
+    // The paint handler fills the whole viewport itself.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+
+    // Keeps the bar in step with every scroll, whatever caused it.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CSkinListCtrl::UpdateBarThumb);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &CSkinListCtrl::UpdateBarThumb);
+}
+
+CSkinListCtrl::~CSkinListCtrl()
+{
+    // The bar is its parent's child; take it down first so it never outlives its list.
+    delete m_verticalBar.data();
+}
+
+CSkinVerticleScrollbar* CSkinListCtrl::GetVerticalBar() const
+{
+    return m_verticalBar.data();
+}
+
+void CSkinListCtrl::InitSkin()
+{
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    if (m_verticalBar == nullptr) {
+        auto* bar = new CSkinVerticleScrollbar(parentWidget());
+        bar->setObjectName(objectName().isEmpty() ? QStringLiteral("verticalBar")
+                                                  : objectName() + QStringLiteral("VerticalBar"));
+        bar->setProperty("controlId", BarControlId);
+        bar->setGeometry(QRect());
+        bar->SetOwnerList(this);
+        bar->show();
+        m_verticalBar = bar;
+    }
+    PositionScrollBars();
+}
+
+void CSkinListCtrl::PositionScrollBars()
+{
+    if (m_verticalBar == nullptr) {
+        return;
+    }
+    const QRect r = geometry();
+    m_verticalBar->setGeometry(r.x() + r.width(), r.y(), CSkinVerticleScrollbar::BarWidth, r.height() - 1);
+    m_verticalBar->UpdateThumbPosition();
+}
+
+void CSkinListCtrl::UpdateBarThumb()
+{
+    if (m_verticalBar != nullptr) {
+        m_verticalBar->UpdateThumbPosition();
+    }
+}
+
+int CSkinListCtrl::InsertColumn(int column, const QString& heading, int width)
+{
+    const int count = columnCount();
+    if (column < 0 || column > count) {
+        return -1;
+    }
+    QTreeWidgetItem* head = headerItem();
+    QStringList labels;
+    for (int i = 0; i < count; ++i) {
+        labels << head->text(i);
+    }
+    labels.insert(column, heading);
+    setColumnCount(count + 1);
+    // Existing rows keep their cells: move them one column to the right.
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = topLevelItem(row);
+        for (int c = count; c > column; --c) {
+            item->setText(c, item->text(c - 1));
+        }
+        item->setText(column, QString());
+    }
+    setHeaderLabels(labels);
+    headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->resizeSection(column, width);
+    return column;
+}
+
+int CSkinListCtrl::InsertItem(int row, const QString& text)
+{
+    row = qBound(0, row, topLevelItemCount());
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+    insertTopLevelItem(row, item);
+    return row;
+}
+
+int CSkinListCtrl::AppendRow(const QString& text)
+{
+    return InsertItem(topLevelItemCount(), text);
+}
+
+bool CSkinListCtrl::SetItemText(int row, int column, const QString& text)
+{
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr || column < 0 || column >= columnCount()) {
+        return false;
+    }
+    item->setText(column, text);
+    return true;
+}
+
+QString CSkinListCtrl::GetItemText(int row, int column) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr || column < 0 || column >= columnCount()) {
+        return {};
+    }
+    return item->text(column);
+}
+
+int CSkinListCtrl::GetItemCount() const
+{
+    return topLevelItemCount();
+}
+
+void CSkinListCtrl::DeleteAllItems()
+{
+    clear();
+}
+
+int CSkinListCtrl::GetSelectedRow() const
+{
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    return items.isEmpty() ? -1 : indexOfTopLevelItem(items.first());
+}
+
+void CSkinListCtrl::SetSelectedRow(int row)
+{
+    QTreeWidgetItem* item = row >= 0 ? topLevelItem(row) : nullptr;
+    if (item == nullptr) {
+        clearSelection();
+        return;
+    }
+    setCurrentItem(item);
+    item->setSelected(true);
+}
+
+void CSkinListCtrl::SetTextColor(const QColor& color)
+{
+    QPalette pal = palette();
+    // The list shows the owner's colour also while disabled.
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Text, color);
+        pal.setColor(group, QPalette::WindowText, color);
+    }
+    setPalette(pal);
+    viewport()->update();
+}
+
+QColor CSkinListCtrl::GetTextColor() const
+{
+    return palette().color(QPalette::Active, QPalette::Text);
+}
+
+void CSkinListCtrl::SetHeaderDragDrop(bool enabled)
+{
+    m_header->setSectionsMovable(enabled);
+    m_header->setFirstSectionMovable(enabled);
+}
+
+int CSkinListCtrl::GetScrollPos() const
+{
+    return verticalScrollBar()->value();
+}
+
+int CSkinListCtrl::GetScrollLimit() const
+{
+    return verticalScrollBar()->maximum();
+}
+
+void CSkinListCtrl::SendVScroll(int code)
+{
+    QScrollBar* bar = verticalScrollBar();
+    switch (code) {
+    case LineUp:
+        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case LineDown:
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case PageUp:
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case PageDown:
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    default:
+        break;
+    }
+}
+
+int CSkinListCtrl::GetItemRowHeight() const
+{
+    const QTreeWidgetItem* first = topLevelItem(0);
+    return first != nullptr ? visualItemRect(first).height() : 0;
+}
+
+void CSkinListCtrl::Scroll(int dy)
+{
+    const int rowHeight = GetItemRowHeight();
+    if (rowHeight <= 0) {
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() + dy / rowHeight);
+}
+
+void CSkinListCtrl::paintEvent(QPaintEvent* event)
+{
+    QPainter target(viewport());
+    CMemDC mem(viewport()->rect(), &target);
+    mem->fillRect(event->rect(), ListBackColor);
+    UpdateBarThumb();
+    drawTree(mem.painter(), event->region());
+}
+
+void CSkinListCtrl::mousePressEvent(QMouseEvent* event)
+{
+    m_leftPressInList = event->button() == Qt::LeftButton;
+    QTreeWidget::mousePressEvent(event);
+    // A click on empty space leaves no row selected.
+    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) == nullptr) {
+        clearSelection();
+    }
+}
+
+void CSkinListCtrl::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = m_leftPressInList && event->button() == Qt::LeftButton;
+    m_leftPressInList = false;
+    QTreeWidget::mouseReleaseEvent(event);
+    if (click) {
+        QTreeWidgetItem* item = itemAt(event->position().toPoint());
+        emit listClicked(item != nullptr ? indexOfTopLevelItem(item) : -1);
+    }
+}
+
+void CSkinListCtrl::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click is not a click of its own.
+    m_leftPressInList = false;
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+void CSkinListCtrl::wheelEvent(QWheelEvent* event)
+{
+    UpdateBarThumb();
+    QTreeWidget::wheelEvent(event);
+}
+
+void CSkinListCtrl::keyPressEvent(QKeyEvent* event)
+{
+    UpdateBarThumb();
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CSkinListCtrl::keyReleaseEvent(QKeyEvent* event)
+{
+    UpdateBarThumb();
+    QTreeWidget::keyReleaseEvent(event);
+}
+
+void CSkinListCtrl::resizeEvent(QResizeEvent* event)
+{
+    QTreeWidget::resizeEvent(event);
+    PositionScrollBars();
+}
+
+void CSkinListCtrl::moveEvent(QMoveEvent* event)
+{
+    QTreeWidget::moveEvent(event);
+    PositionScrollBars();
+}
