@@ -97,7 +97,6 @@ private:
 
     bool LoadGif(const unsigned char* data, std::size_t size);
     bool LoadStill(const QByteArray& bytes);
-    void RequestRepaint();
     static void AnimationThread(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run);
 
     std::shared_ptr<Shared> m_shared;

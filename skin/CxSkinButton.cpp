@@ -1,0 +1,159 @@
+#include "CxSkinButton.h"
+
+#include "Resources.h"
+
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace {
+
+// The caption keeps clear of the face's edges: 2 px at the sides, 2 px above the bottom.
+constexpr int CaptionSideInset = 2;
+constexpr int CaptionBottomInset = 2;
+constexpr int CaptionTextFlags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
+
+} // namespace
+
+CxSkinButton::CxSkinButton(QWidget* parent)
+    : QPushButton(parent)
+    , m_textColor(palette().color(QPalette::Active, QPalette::ButtonText))
+{
+    // Mouse moves without a button held are what mark the pointer as over the button.
+    setMouseTracking(true);
+    // Every pixel comes from a face or its fill, so nothing needs erasing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CxSkinButton::~CxSkinButton() = default;
+
+void CxSkinButton::SetSkin(int normal, int pressed, int over, int disabled)
+{
+    SetSkin(qvres::SkinBitmap(normal), qvres::SkinBitmap(pressed), qvres::SkinBitmap(over),
+            qvres::SkinBitmap(disabled));
+}
+
+void CxSkinButton::SetSkin(const QImage& normal, const QImage& pressed, const QImage& over, const QImage& disabled)
+{
+    m_normal = normal;
+    m_pressedFace = pressed;
+    m_over = over;
+    m_disabled = disabled;
+    updateGeometry();
+    update();
+}
+
+void CxSkinButton::SetTextColor(const QColor& color)
+{
+    m_textColor = color;
+    update();
+}
+
+QSize CxSkinButton::sizeHint() const
+{
+    if (!m_normal.isNull()) {
+        return m_normal.size();
+    }
+    return QPushButton::sizeHint();
+}
+
+void CxSkinButton::DrawFace(QPainter& painter, const QImage& face)
+{
+    // A face is copied 1:1 from its top-left corner; whatever it does not cover, and an
+    // empty face, shows the button-face colour.
+    const QRect all = rect();
+    if (face.isNull() || face.width() < all.width() || face.height() < all.height()) {
+        painter.fillRect(all, palette().color(QPalette::Active, QPalette::Button));
+    }
+    if (!face.isNull()) {
+        painter.drawImage(QPoint(0, 0), face, QRect(QPoint(0, 0), all.size()));
+    }
+}
+
+void CxSkinButton::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    const QString caption = text();
+    QRect textRect = rect().adjusted(CaptionSideInset, 0, -CaptionSideInset, -CaptionBottomInset);
+
+    if (!isEnabled()) {
+        DrawFace(painter, m_disabled);
+        // Embossed: the caption in the surface's plain text colour, then once more in grey,
+        // one pixel up and to the left.
+        painter.setPen(palette().color(QPalette::Active, QPalette::WindowText));
+        painter.drawText(textRect, CaptionTextFlags, caption);
+        textRect.translate(-1, -1);
+        painter.setPen(palette().color(QPalette::Disabled, QPalette::WindowText));
+        painter.drawText(textRect, CaptionTextFlags, caption);
+        return;
+    }
+    if (isDown()) {
+        DrawFace(painter, m_pressedFace);
+        textRect.translate(1, 1);
+    } else if (m_normal.isNull()) {
+        DrawFace(painter, m_normal);
+    } else {
+        DrawFace(painter, m_hover && !m_over.isNull() ? m_over : m_normal);
+    }
+    painter.setPen(m_textColor);
+    painter.drawText(textRect, CaptionTextFlags, caption);
+}
+
+void CxSkinButton::mousePressEvent(QMouseEvent* event)
+{
+    // A press ends the hover look until the pointer moves again; the pressed face shows next.
+    m_hover = false;
+    QPushButton::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = true;
+    }
+}
+
+void CxSkinButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
+    }
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void CxSkinButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click is a press like the first, so it clicks again.
+    mousePressEvent(event);
+}
+
+void CxSkinButton::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_pressed) {
+        // QPushButton follows the pointer off and back on: off shows the normal face, back on
+        // the pressed one, and a release off the button does not click.
+        QPushButton::mouseMoveEvent(event);
+        return;
+    }
+    if (!m_hover && rect().contains(event->position().toPoint())) {
+        m_hover = true;
+        update();
+    }
+    QPushButton::mouseMoveEvent(event);
+}
+
+void CxSkinButton::leaveEvent(QEvent* event)
+{
+    m_hover = false;
+    update();
+    QPushButton::leaveEvent(event);
+}
+
+void CxSkinButton::focusOutEvent(QFocusEvent* event)
+{
+    m_pressed = false;
+    QPushButton::focusOutEvent(event);
+}
+
+bool CxSkinButton::hitButton(const QPoint& pos) const
+{
+    // The whole face is the button, up to its edges.
+    return rect().contains(pos);
+}
