@@ -1,0 +1,340 @@
+// qvlink-scan: runs one LAN search the way the window does and prints every published record.
+//
+// The search runs on the detached discovery worker; this thread only watches the table (acquire
+// loads of count and done) and prints it once done is 1. The discovery code writes its
+// diagnostics to standard output; while the search runs, standard output is pointed at standard
+// error so that the table on standard output stays machine-readable.
+#include <UniqueFd.h>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <devicetable.h>
+#include <filter.h>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+#include <worker.h>
+
+namespace {
+
+// The search ends by itself (eight empty turns at most, or one empty turn after the last
+// answer, plus the fetch time-outs). This limit only catches a search that never ends, for
+// instance devices answering without pause.
+constexpr int MaxWaitSeconds = 600;
+// How often the table is looked at: the resolution of the publication times of --timings.
+constexpr long WatchIntervalNs = 1000 * 1000;
+
+constexpr char Usage[] = "usage: qvlink-scan [--json] [--timings] [--help]\n";
+
+constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--help]\n"
+                        "\n"
+                        "Runs one SSDP search of the local network, as the QV Link window does: one M-SEARCH for\n"
+                        "upnp:rootdevice, the description of every answering device fetched over HTTP, and the\n"
+                        "devices of an accepted type published into the device table (at most 50). When the\n"
+                        "search has ended, every published record is printed in table order.\n"
+                        "\n"
+                        "Default output: one line per record, tab-separated:\n"
+                        "  index, listed|not-listed, deviceType, friendlyName, hostPort, manufacturer,\n"
+                        "  manufacturerURL, modelDescription, modelName, modelNumber, modelURL, UDN,\n"
+                        "  presentationURL, elementName\n"
+                        "'listed' marks a record the window would show (accepted type, maker's manufacturer).\n"
+                        "Device text is escaped so that each record stays on one line: tab, newline, carriage\n"
+                        "return and backslash become \\t \\n \\r \\\\, other control bytes (0x00-0x1f, 0x7f)\n"
+                        "become \\xHH; all other bytes are written as they arrived.\n"
+                        "\n"
+                        "  --json     print a JSON array of objects keyed by the field names above, plus\n"
+                        "             \"index\" (number) and \"listed\" (boolean). Valid UTF-8 is kept; each byte\n"
+                        "             that is not part of a valid UTF-8 sequence is read as Latin-1 and written\n"
+                        "             as \\u00XX, so the output is valid JSON whatever a device sends.\n"
+                        "  --timings  also write to standard error, as tab-separated lines, the CLOCK_MONOTONIC\n"
+                        "             time in nanoseconds of the search start, of each publication as this\n"
+                        "             program observed it (looking every millisecond), and of the search's end:\n"
+                        "               timing  start  NS\n"
+                        "               timing  published  INDEX  NS\n"
+                        "               timing  done  NS\n"
+                        "  --help     show this text\n"
+                        "\n"
+                        "Diagnostics of the search go to standard error. Exit status: 0 after a search, whatever\n"
+                        "it found; 1 when the search did not end within 600 seconds; 2 for a usage error.\n";
+
+struct Options
+{
+    bool json = false;
+    bool timings = false;
+};
+
+long long monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void sleepNs(long ns)
+{
+    timespec pause{0, ns};
+    nanosleep(&pause, nullptr);
+}
+
+std::string_view fieldText(const char (&field)[qvd::DeviceFieldSize])
+{
+    return {field, strnlen(field, qvd::DeviceFieldSize)};
+}
+
+void appendHex(std::string& out, const char* prefix, unsigned char byte)
+{
+    std::array<char, 8> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%s%02x", prefix, byte);
+    out += buffer.data();
+}
+
+std::string escapeTsv(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            if (byte < 0x20 || byte == 0x7f) {
+                appendHex(out, "\\x", byte);
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
+// Length of the well-formed UTF-8 sequence at the start of text (no overlong forms, no
+// surrogates, nothing above U+10FFFF), or 0 when it does not start with one.
+std::size_t utf8SequenceLength(std::string_view text)
+{
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = at(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || at(1) < low || at(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (at(i) < 0x80 || at(i) > 0xbf) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+std::string escapeJson(std::string_view text)
+{
+    std::string out = "\"";
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80) {
+            const std::size_t length = utf8SequenceLength(text.substr(i));
+            if (length == 0) {
+                appendHex(out, "\\u00", byte);
+                ++i;
+            } else {
+                out.append(text.substr(i, length));
+                i += length;
+            }
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            appendHex(out, "\\u00", byte);
+        } else {
+            out += c;
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+struct Field
+{
+    const char* name;
+    std::string_view text;
+};
+
+std::array<Field, 12> recordFields(const qvd::DeviceRecord& r)
+{
+    return {{{"deviceType", fieldText(r.deviceType)},
+             {"friendlyName", fieldText(r.friendlyName)},
+             {"hostPort", fieldText(r.hostPort)},
+             {"manufacturer", fieldText(r.manufacturer)},
+             {"manufacturerURL", fieldText(r.manufacturerURL)},
+             {"modelDescription", fieldText(r.modelDescription)},
+             {"modelName", fieldText(r.modelName)},
+             {"modelNumber", fieldText(r.modelNumber)},
+             {"modelURL", fieldText(r.modelURL)},
+             {"UDN", fieldText(r.UDN)},
+             {"presentationURL", fieldText(r.presentationURL)},
+             {"elementName", fieldText(r.elementName)}}};
+}
+
+void printTsv(const std::vector<qvd::DeviceRecord>& records)
+{
+    for (std::size_t index = 0; index < records.size(); ++index) {
+        std::string line = std::to_string(index);
+        line += qvd::isListedDevice(records[index]) ? "\tlisted" : "\tnot-listed";
+        for (const Field& field : recordFields(records[index])) {
+            line += '\t';
+            line += escapeTsv(field.text);
+        }
+        line += '\n';
+        std::fputs(line.c_str(), stdout);
+    }
+}
+
+void printJson(const std::vector<qvd::DeviceRecord>& records)
+{
+    std::string out = "[";
+    for (std::size_t index = 0; index < records.size(); ++index) {
+        out += index == 0 ? "\n  {" : ",\n  {";
+        out += "\"index\": " + std::to_string(index);
+        out += ", \"listed\": ";
+        out += qvd::isListedDevice(records[index]) ? "true" : "false";
+        for (const Field& field : recordFields(records[index])) {
+            out += ", \"";
+            out += field.name;
+            out += "\": ";
+            out += escapeJson(field.text);
+        }
+        out += '}';
+    }
+    out += records.empty() ? "]\n" : "\n]\n";
+    std::fputs(out.c_str(), stdout);
+}
+
+bool parseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--timings") {
+            options.timings = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(Help, stdout);
+            std::exit(0);
+        } else {
+            std::fprintf(stderr, "qvlink-scan: unknown option '%s'\n%s", argv[i], Usage);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs the search and watches the table until done is 1. Returns false when the time limit
+// passed first; the records published so far are returned either way.
+bool runSearch(const Options& options, std::vector<qvd::DeviceRecord>& records)
+{
+    qvd::DeviceList& list = qvd::deviceList();
+    std::fflush(stdout);
+    qvd::UniqueFd savedStdout(dup(STDOUT_FILENO));
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+
+    const long long start = monotonicNs();
+    if (options.timings) {
+        std::fprintf(stderr, "timing\tstart\t%lld\n", start);
+    }
+    qvd::resetDeviceList(list);
+    qvd::startDetachedWorker(qvd::runDiscoveryWorker);
+
+    const long long deadline = start + MaxWaitSeconds * 1000000000LL;
+    int seen = 0;
+    bool ended = false;
+    while (!ended && monotonicNs() < deadline) {
+        // done before count, both acquire: a count loaded after done = 1 is final, and the
+        // records below it are fully written.
+        ended = list.done.load(std::memory_order_acquire) == 1;
+        const int count = list.count.load(std::memory_order_acquire);
+        const long long now = monotonicNs();
+        for (; seen < count && seen < qvd::MaxDevices; ++seen) {
+            records.push_back(list.records[seen]);
+            if (options.timings) {
+                std::fprintf(stderr, "timing\tpublished\t%d\t%lld\n", seen, now);
+            }
+        }
+        if (ended && options.timings) {
+            std::fprintf(stderr, "timing\tdone\t%lld\n", now);
+        }
+        if (!ended) {
+            sleepNs(WatchIntervalNs);
+        }
+    }
+
+    // The worker has printed its last diagnostic before done = 1; flush it to standard error
+    // before standard output is given back.
+    std::fflush(stdout);
+    if (savedStdout.valid()) {
+        dup2(savedStdout.get(), STDOUT_FILENO);
+    }
+    return ended;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        return 2;
+    }
+    std::vector<qvd::DeviceRecord> records;
+    records.reserve(qvd::MaxDevices);
+    const bool ended = runSearch(options, records);
+    if (options.json) {
+        printJson(records);
+    } else {
+        printTsv(records);
+    }
+    std::fflush(stdout);
+    if (!ended) {
+        std::fprintf(stderr, "qvlink-scan: the search did not end within %d s\n", MaxWaitSeconds);
+        // The worker is still writing the table: leave without running static destructors.
+        std::_Exit(1);
+    }
+    return 0;
+}
