@@ -22,7 +22,8 @@
 #include <thread>
 
 // The largest single allocation made by a thread while it has probing switched on. The whole
-// binary's allocations pass through here; only the probing thread records anything.
+// binary's allocations pass through here; only the probing thread records anything. Kept out
+// of line so that the compiler never pairs an inlined free with a visible operator new.
 namespace {
 thread_local bool t_probing = false;
 thread_local std::size_t t_largestAllocation = 0;
@@ -40,43 +41,43 @@ void* allocate(std::size_t size)
 }
 } // namespace
 
-void* operator new(std::size_t size)
+[[gnu::noinline]] void* operator new(std::size_t size)
 {
     return allocate(size);
 }
-void* operator new[](std::size_t size)
+[[gnu::noinline]] void* operator new[](std::size_t size)
 {
     return allocate(size);
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
 {
     return std::malloc(size == 0 ? 1 : size);
 }
-void operator delete(void* p) noexcept
+[[gnu::noinline]] void operator delete(void* p) noexcept
 {
     std::free(p);
 }
-void operator delete[](void* p) noexcept
+[[gnu::noinline]] void operator delete[](void* p) noexcept
 {
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
 {
     std::free(p);
 }
-void operator delete[](void* p, std::size_t) noexcept
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
 {
     std::free(p);
 }
-void operator delete(void* p, const std::nothrow_t&) noexcept
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept
 {
     std::free(p);
 }
-void operator delete[](void* p, const std::nothrow_t&) noexcept
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept
 {
     std::free(p);
 }
