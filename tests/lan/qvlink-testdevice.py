@@ -52,6 +52,8 @@ def parse_args():
     p.add_argument("--st", default="upnp:rootdevice")
     p.add_argument("--no-st", action="store_true")
     p.add_argument("--header-case", choices=["upper", "lower", "title"], default="upper")
+    p.add_argument("--location", help="location sent instead of the device's own; {addr} {port} {i}")
+    p.add_argument("--extra-header", action="append", default=[], help="header line added to the answer")
     p.add_argument("--answer-limit", type=int, default=20, help="M-SEARCHes answered at most")
     # Description
     p.add_argument("--device-type", default="urn:schemas-upnp-org:device:QvNAS:1")
@@ -134,6 +136,11 @@ class Device:
             out += b"%x\r\n" % len(chunk) + chunk + b"\r\n"
         return out + b"0\r\n\r\n"
 
+    def location(self):
+        if self.args.location is None:
+            return "http://%s:%d/desc-%d.xml" % (self.args.addr, self.port, self.index)
+        return self.fill(self.args.location).replace("{addr}", self.args.addr).replace("{port}", str(self.port))
+
     def ssdp_reply(self):
         a = self.args
         names = {"upper": ("LOCATION", "ST", "USN", "CACHE-CONTROL", "SERVER", "EXT"),
@@ -141,12 +148,13 @@ class Device:
                  "title": ("Location", "St", "Usn", "Cache-Control", "Server", "Ext")}[a.header_case]
         loc, st, usn, cache, server, ext = names
         lines = ["HTTP/1.1 200 OK", cache + ": max-age=1800", ext + ":",
-                 loc + ": http://%s:%d/desc-%d.xml" % (a.addr, self.port, self.index),
+                 loc + ": " + self.location(),
                  server + ": Linux/6 UPnP/1.0 qvlink-testdevice/1.0"]
         if not a.no_st:
             lines.append(st + ": " + a.st)
         if not a.no_usn:
             lines.append(usn + ": " + self.fill(a.usn))
+        lines.extend(a.extra_header)
         return ("\r\n".join(lines) + "\r\n\r\n").encode()
 
 

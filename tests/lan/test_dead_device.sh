@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# A device that accepts the connection and never answers, one that refuses connections and a
-# slow one that trickles its description: the search still ends by itself and publishes the
-# slow device and a normal one, but neither the silent nor the refusing device.
+# A device that accepts the connection and never answers, one that refuses connections, one
+# whose location has no path, and a slow one that trickles its description: the search still
+# ends by itself and publishes the slow device and a normal one, and none of the others.
 set -u
 source "$(dirname "$0")/lan.sh"
 lan_setup_test "$@"
@@ -11,6 +11,7 @@ lan_create 5
 
 lan_device 1 silent --http-mode silent --friendly-name "Silent"
 lan_device 2 refuse --http-mode refuse --friendly-name "Refusing" --delay-ms 100
+lan_device 2 nopath --location "http://{addr}:{port}" --friendly-name "No path" --delay-ms 150
 lan_device 3 slow --http-mode slow --piece-bytes 64 --slow-ms 300 --friendly-name "Slow" --delay-ms 200
 lan_device 4 normal --friendly-name "Normal" --delay-ms 300
 
@@ -29,6 +30,7 @@ echo "search took $(($(date +%s) - start)) s"
     fail "slow device's description not read to its end"
 [ "$(tsv_field scan.out "$(lan_addr 4):$(lan_ports normal)" 4)" = Normal ] || fail "normal device not published"
 [ "$(lan_gets "$LAN_TMP/silent.log")" -eq 1 ] || fail "the silent device was not asked"
+[ "$(lan_gets "$LAN_TMP/nopath.log")" -eq 0 ] || fail "a location without a path was fetched"
 grep -q "Socket error: connect" "$LAN_TMP/scan.err" || fail "no connect diagnostic for the refusing device"
 grep -q "Socket error" "$LAN_TMP/scan.out" && fail "diagnostics leaked into the table output"
 echo "PASS: silent and refusing devices skipped, search ended"

@@ -8,7 +8,8 @@ lan_require python3
 lan_init
 lan_create 5
 
-lan_device 1 length --framing length --friendly-name "By length" --header-case title
+lan_device 1 length --framing length --friendly-name "By length" --header-case title \
+    --extra-header "X-Filler: $(printf 'x%.0s' $(seq 200))"
 lan_device 2 chunked --framing chunked --friendly-name "Chunked whole" --delay-ms 100
 lan_device 3 pieces --framing chunked --chunk-bytes 7 --http-mode slow --piece-bytes 9 --slow-ms 5 \
     --friendly-name "Chunked in pieces" --delay-ms 200

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <devicetable.h>
+#include <fcntl.h>
 #include <filter.h>
 #include <string>
 #include <string_view>
@@ -272,8 +273,10 @@ bool runSearch(const Options& options, std::vector<qvd::DeviceRecord>& records)
 {
     qvd::DeviceList& list = qvd::deviceList();
     std::fflush(stdout);
-    qvd::UniqueFd savedStdout(dup(STDOUT_FILENO));
-    dup2(STDERR_FILENO, STDOUT_FILENO);
+    qvd::UniqueFd savedStdout(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
+    if (savedStdout.valid()) {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
 
     const long long start = monotonicNs();
     if (options.timings) {
