@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Two maker devices and MiniDLNA on one LAN: the search publishes all three, the two maker
-# devices are listed and MiniDLNA (a media server of another maker) is not.
+# devices are listed and MiniDLNA (a media server of another maker) is not. Beside them, on the
+# same hosts: a gateway of the maker (type not accepted: fetched, never published) and a
+# renderer whose manufacturer is the maker's name in capitals (published, not listed).
 set -u
 source "$(dirname "$0")/lan.sh"
 lan_setup_test "$@"
@@ -12,10 +14,13 @@ lan_device 1 nas --device-type urn:schemas-upnp-org:device:QvNAS:1 --friendly-na
 lan_device 2 zenas --device-type urn:schemas-upnp-org:device:ZeNAS:1 --friendly-name "Ze NAS two" \
     --header-case lower --delay-ms 300
 lan_minidlna 3 minidlna
+lan_device 1 gateway --device-type urn:schemas-upnp-org:device:InternetGatewayDevice:1 --delay-ms 100
+lan_device 2 caps --device-type urn:schemas-upnp-org:device:MediaRenderer:1 \
+    --manufacturer "HALVREN STORAGE CORPORATION" --friendly-name "Capitals" --delay-ms 200
 
 lan_search 0 scan
 out=scan.out
-[ "$(wc -l <"$LAN_TMP/$out")" -eq 3 ] || { cat "$LAN_TMP/$out"; fail "expected 3 records"; }
+[ "$(wc -l <"$LAN_TMP/$out")" -eq 4 ] || { cat "$LAN_TMP/$out"; fail "expected 4 records"; }
 [ "$(cut -f2 "$LAN_TMP/$out" | grep -cx listed)" -eq 2 ] || fail "expected 2 listed records"
 
 nas="$(lan_addr 1):$(lan_ports nas)"
@@ -29,6 +34,11 @@ dlna="$(lan_addr 3):8200"
 [ "$(tsv_field $out "$zenas" 3)" = ZeNAS ] || fail "ZeNAS short type"
 [ "$(tsv_field $out "$dlna" 2)" = not-listed ] || fail "MiniDLNA must not be listed"
 [ "$(tsv_field $out "$dlna" 3)" = MediaServer ] || fail "MiniDLNA short type: $(tsv_field $out "$dlna" 3)"
+caps="$(lan_addr 2):$(lan_ports caps)"
+[ "$(tsv_field $out "$caps" 2)" = not-listed ] || fail "manufacturer in capitals must not be listed"
+[ "$(tsv_field $out "$caps" 3)" = MediaRenderer ] || fail "renderer short type"
+grep -q "$(lan_addr 1):$(lan_ports gateway)" "$LAN_TMP/$out" && fail "gateway published"
+[ "$(lan_gets "$LAN_TMP/gateway.log")" -eq 2 ] || fail "gateway not fetched once per search"
 case "$(tsv_field $out "$dlna" 6)" in
 *Halvren*) fail "MiniDLNA manufacturer" ;;
 "") fail "MiniDLNA has no manufacturer" ;;
