@@ -250,6 +250,15 @@ TEST(DescriptionMarkup, ElementNameSurvivesEndTags)
     EXPECT_EQ(text(parse("</friendlyName>").elementName), "");
 }
 
+TEST(DescriptionMarkup, StartTagClearsTheWholePreviousName)
+{
+    const DeviceRecord record = parse("<" + std::string(120, 'n') + ">x</n><UDN>u</UDN>");
+    EXPECT_EQ(text(record.UDN), "u");
+    for (int i = 3; i < DeviceFieldSize; ++i) {
+        ASSERT_EQ(record.elementName[i], '\0') << i;
+    }
+}
+
 // --- The end of the buffer -----------------------------------------------------------------
 
 TEST(DescriptionTruncation, BufferEndingInsideTextStoresNothing)
