@@ -42,6 +42,13 @@ QFont CSkinHeaderCtrl::HeaderFont()
     return font;
 }
 
+void CSkinHeaderCtrl::SetSkinBitmaps(const QImage& divider, const QImage& background)
+{
+    m_divider = divider;
+    m_background = background;
+    viewport()->update();
+}
+
 QSize CSkinHeaderCtrl::sizeHint() const
 {
     return {QHeaderView::sizeHint().width(), HeaderHeight};

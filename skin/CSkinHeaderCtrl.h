@@ -20,6 +20,9 @@ public:
 
     explicit CSkinHeaderCtrl(QWidget* parent = nullptr);
 
+    // Replaces the divider (201) and background (203) bitmaps loaded at construction.
+    void SetSkinBitmaps(const QImage& divider, const QImage& background);
+
     QSize sizeHint() const override;
     // The face and size the header texts are drawn with.
     static QFont HeaderFont();

@@ -57,7 +57,8 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent)
     setItemsExpandable(false);
     setIndentation(0);
     setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    // The selected row itself shows where the keyboard is; no focus frame is drawn over it.
+    setAllColumnsShowFocus(false);
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);

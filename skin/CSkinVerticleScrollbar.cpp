@@ -38,12 +38,24 @@ CSkinVerticleScrollbar::CSkinVerticleScrollbar(QWidget* parent)
 {
     m_repeatTimer.setObjectName(QStringLiteral("repeatTimer"));
     m_repeatTimer.setInterval(RepeatMs);
+    m_repeatTimer.setTimerType(Qt::PreciseTimer);
     m_startDelayTimer.setObjectName(QStringLiteral("startDelayTimer"));
     m_startDelayTimer.setInterval(StartDelayMs);
+    m_startDelayTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_repeatTimer, &QTimer::timeout, this, &CSkinVerticleScrollbar::OnRepeat);
     connect(&m_startDelayTimer, &QTimer::timeout, this, &CSkinVerticleScrollbar::OnStartDelay);
     // The bar is a plain control beside the list, not in the keyboard focus chain.
     setFocusPolicy(Qt::NoFocus);
+}
+
+void CSkinVerticleScrollbar::SetSkinBitmap(int id, const QImage& image)
+{
+    QImage* const targets[] = {&m_thumb, &m_track, &m_trackDisabled, &m_up, &m_upDisabled, &m_down, &m_downDisabled};
+    if (id < ThumbBitmap || id > DownDisabledBitmap) {
+        return;
+    }
+    *targets[id - ThumbBitmap] = image;
+    update();
 }
 
 bool CSkinVerticleScrollbar::IsBarEnabled() const
@@ -64,6 +76,11 @@ void CSkinVerticleScrollbar::ClampThumb()
 
 void CSkinVerticleScrollbar::UpdateThumbPosition()
 {
+    if (m_thumbGrabbed) {
+        // While dragged the thumb stays under the pointer; it snaps to the list on release.
+        update();
+        return;
+    }
     const int limit = m_list != nullptr ? m_list->GetScrollLimit() : 0;
     if (limit == 0) {
         // Nothing to scroll: the thumb rests at the top, undrawn and ungrabbable.
@@ -190,6 +207,8 @@ void CSkinVerticleScrollbar::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const QPoint pos = event->position().toPoint();
+    const bool wasGrabbed = m_thumbGrabbed;
+    m_thumbGrabbed = false;
     UpdateThumbPosition();
     m_repeatTimer.stop();
     // The start delay only matters while an arrow is held; a pending tick would find nothing.
@@ -203,12 +222,11 @@ void CSkinVerticleScrollbar::mouseReleaseEvent(QMouseEvent* event)
         SendLine(CSkinListCtrl::LineDown);
         arrowActed = true;
     }
-    if (!arrowActed && !OnThumb(pos) && !m_thumbGrabbed) {
+    if (!arrowActed && !OnThumb(pos) && !wasGrabbed) {
         m_list->SendVScroll(m_thumbPosition < pos.y() ? CSkinListCtrl::PageDown : CSkinListCtrl::PageUp);
         UpdateThumbPosition();
     }
     m_upArrowPressed = false;
     m_downArrowPressed = false;
-    m_thumbGrabbed = false;
     QWidget::mouseReleaseEvent(event);
 }

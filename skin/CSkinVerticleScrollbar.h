@@ -32,6 +32,9 @@ public:
     void SetOwnerList(CSkinListCtrl* list) { m_list = list; }
     CSkinListCtrl* OwnerList() const { return m_list; }
 
+    // Replaces one of the bar's bitmaps (211..217) loaded at construction; other ids are ignored.
+    void SetSkinBitmap(int id, const QImage& image);
+
     // Recomputes the thumb from the owner list's position and limit and redraws the bar.
     void UpdateThumbPosition();
     // Draws the whole bar at once onto target (through a memory surface).
@@ -67,7 +70,7 @@ private:
     int m_thumbPosition = ThumbMin;
     double m_ratio = 0.0;
 
-    QTimer m_repeatTimer;     // timer 1
-    QTimer m_startDelayTimer; // timer 2
+    QTimer m_repeatTimer{this};     // timer 1
+    QTimer m_startDelayTimer{this}; // timer 2
     QImage m_thumb, m_track, m_trackDisabled, m_up, m_upDisabled, m_down, m_downDisabled;
 };
