@@ -193,6 +193,8 @@ private slots:
     void framesArePositioned();
     void prepareSurfaceResizesInPlace();
     void resourceAnimation();
+    void fixtures_data();
+    void fixtures();
 
     // Playing.
     void framesAccumulateAndClearAfterLast();
@@ -550,6 +552,38 @@ void TestPictureEx::resourceAnimation()
     QTRY_VERIFY(picture.CurrentFrame() >= 2);
     picture.Stop();
     QVERIFY(!picture.IsPlaying());
+}
+
+void TestPictureEx::fixtures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("walked");  // frames the reader finds
+    QTest::addColumn<int>("decoded"); // frames kept; 0 for a still picture
+    QTest::newRow("three frames") << "three-frames.gif" << 3 << 3;
+    QTest::newRow("single image") << "single.gif" << 1 << 0;
+    QTest::newRow("truncated in the last image") << "truncated.gif" << 2 << 2;
+    QTest::newRow("plain-text extension") << "plain-text.gif" << 3 << 2;
+    QTest::newRow("local colour tables, no global one") << "local-table.gif" << 2 << 2;
+    // Only the first frame lies before the unrecognised block: a still picture.
+    QTest::newRow("unknown block after the first frame") << "unknown-block.gif" << 1 << 0;
+}
+
+void TestPictureEx::fixtures()
+{
+    QFETCH(QString, file);
+    QFETCH(int, walked);
+    QFETCH(int, decoded);
+    QFile in(QStringLiteral(QVD_TEST_DATA_DIR "/gif/") + file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray gif = in.readAll();
+    QCOMPARE(GifReader(Bytes(gif), static_cast<std::size_t>(gif.size())).CountFrames(),
+             static_cast<std::size_t>(walked));
+    CPictureEx picture;
+    QVERIFY(picture.LoadFromMemory(gif));
+    QVERIFY(picture.IsGif());
+    QCOMPARE(picture.FrameCount(), decoded);
+    QCOMPARE(picture.Play(), decoded == 0);
+    picture.Stop();
 }
 
 void TestPictureEx::framesAccumulateAndClearAfterLast()
