@@ -261,8 +261,12 @@ QImage AboutPicture(const qvres::StringTable& strings, int languageId)
 
     // The label sits right-aligned just before the version number, on its base line.
     QFont font = UiFont(18, false, languageId);
+    font.setStretch(QFont::Unstretched);
     constexpr int LabelRight = VersionTextLeft - 5;
-    constexpr int LabelRoom = LabelRight - 20;
+    constexpr int LabelRoom = LabelRight - 18;
+    // Long labels are first drawn a little narrower, then smaller.
+    while (font.stretch() > 84 && QFontMetricsF(font).horizontalAdvance(label) > LabelRoom)
+        font.setStretch(font.stretch() - 2);
     while (font.pixelSize() > 10 && QFontMetricsF(font).horizontalAdvance(label) > LabelRoom)
         font.setPixelSize(font.pixelSize() - 1);
     p.setFont(font);
