@@ -105,7 +105,8 @@ void CSkinListCtrl::InitSkin()
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    if (m_verticalBar == nullptr) {
+    // The bar stands beside the list in the same parent; without one there is nowhere to put it.
+    if (m_verticalBar == nullptr && parentWidget() != nullptr) {
         auto* bar = new CSkinVerticleScrollbar(parentWidget());
         bar->setObjectName(objectName().isEmpty() ? QStringLiteral("verticalBar")
                                                   : objectName() + QStringLiteral("VerticalBar"));

@@ -432,6 +432,12 @@ void TestSkinList::initSkinPlacesBarBesideList()
     // The bar follows the list.
     w.list->setGeometry(33, 362, 418, 133);
     QCOMPARE(w.bar->geometry(), QRect(451, 362, 24, 132));
+
+    // A list without a parent gets no bar rather than a stray top-level window.
+    CSkinListCtrl orphan;
+    orphan.InitSkin();
+    QVERIFY(orphan.GetVerticalBar() == nullptr);
+    orphan.PositionScrollBars();
 }
 
 void TestSkinList::memDcCopiesOnlyTheAddressedPart()
@@ -462,6 +468,20 @@ void TestSkinList::memDcCopiesOnlyTheAddressedPart()
         const QColor expected = (x >= 7 && x < 24) ? QColor(Qt::green) : QColor(Qt::white);
         QCOMPARE(target.pixelColor(x, 10), expected);
     }
+
+    // On a scaled target the surface has the target's density: a one-pixel line stays sharp.
+    QImage dense(80, 40, QImage::Format_RGB32);
+    dense.setDevicePixelRatio(2.0);
+    dense.fill(Qt::white);
+    {
+        QPainter p(&dense);
+        CMemDC mem(QRect(0, 0, 40, 20), &p);
+        mem->fillRect(QRect(0, 0, 40, 20), Qt::blue);
+        mem->fillRect(QRectF(10, 10, 0.5, 0.5), Qt::red);
+    }
+    QCOMPARE(dense.pixelColor(20, 20), QColor(Qt::red));
+    QCOMPARE(dense.pixelColor(21, 21), QColor(Qt::blue));
+    QCOMPARE(dense.pixelColor(79, 39), QColor(Qt::blue));
 }
 
 void TestSkinList::clickNotificationOnMouseNotKeyboard()
