@@ -1,5 +1,6 @@
 // Both skinned lists at their main-window places on a dark window, 30 rows each, one row of
-// the device list selected. With an output path as argument it saves a grab and quits.
+// the device list selected. "--few" leaves the share list with 3 rows (nothing to scroll). With
+// an output path as argument it saves a grab and quits.
 #include "CSkinListCtrl.h"
 
 #include <QApplication>
@@ -40,9 +41,14 @@ int main(int argc, char** argv)
     devices->SetHeaderDragDrop(true);
     CSkinListCtrl* shares =
         MakeList(&window, QRect(33, 362, 418, 133), QStringLiteral("Volume Name"), QStringLiteral("Location"));
+    QStringList args = QApplication::arguments();
+    const bool few = args.removeAll(QStringLiteral("--few")) > 0;
     for (int i = 0; i < 30; ++i) {
         int row = devices->AppendRow(QStringLiteral("Storage & Media %1").arg(i + 1));
         devices->SetItemText(row, 1, QStringLiteral("192.168.1.%1").arg(10 + i));
+        if (few && i >= 3) {
+            continue;
+        }
         row = shares->AppendRow(QStringLiteral("Share folder with a longer name %1").arg(i + 1));
         shares->SetItemText(row, 1, i % 3 == 0 ? QStringLiteral("%1:").arg(QChar('E' + i % 20)) : QString());
     }
@@ -51,7 +57,6 @@ int main(int argc, char** argv)
     shares->verticalScrollBar()->setValue(8);
     window.show();
 
-    const QStringList args = QApplication::arguments();
     if (args.size() > 1) {
         const QString out = args.at(1);
         QTimer::singleShot(500, &window, [&window, out] {
