@@ -10,17 +10,21 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace qvtest {
@@ -46,16 +50,36 @@ inline bool onlyLoopback()
 // Open descriptors of this process.
 inline int openFdCount()
 {
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (dir == nullptr) {
-        return -1;
-    }
+    std::error_code failed;
     int n = 0;
-    while (::readdir(dir) != nullptr) {
+    for (std::filesystem::directory_iterator it("/proc/self/fd", failed), end; !failed && it != end;
+         it.increment(failed)) {
         ++n;
     }
-    ::closedir(dir);
-    return n;
+    return failed ? -1 : n;
+}
+
+// Runs ip(8) with the given arguments inside this test's namespace; its exit status.
+inline int runIp(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "ip");
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct Datagram

@@ -4,8 +4,8 @@
 #include "ssdp.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,9 +26,9 @@ struct Kept
     bool operator==(const Kept&) const = default;
 };
 
-void PrintTo(const Kept& k, std::ostream* os)
+std::ostream& operator<<(std::ostream& os, const Kept& k)
 {
-    *os << "{" << k.location << " | " << k.searchTarget << " | " << k.usn << "}";
+    return os << "{" << k.location << " | " << k.searchTarget << " | " << k.usn << "}";
 }
 
 // What the handler saw, in call order. It runs on the searching (test) thread; the atomic
@@ -228,6 +228,7 @@ TEST_F(SsdpSearch, AnswersInTheLastTurnKeepTheSearchListening)
     // search if they still counted; only then comes the one real answer.
     const std::string junk = "HTTP/1.1 200 OK\r\nSERVER: nothing to keep\r\n\r\n";
     std::vector<Datagram> script;
+    script.reserve(18);
     for (int i = 0; i < 7; ++i) {
         script.push_back(after(5, junk));
     }
@@ -246,6 +247,7 @@ TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
 {
     constexpr int Extra = 64;
     std::vector<Datagram> script;
+    script.reserve(MaxKeptReplies + Extra);
     for (int i = 0; i < MaxKeptReplies + Extra; ++i) {
         script.push_back(after(0, ssdpAnswer("http://127.0.0.1/d", "uuid:flood-" + std::to_string(i))));
     }
@@ -264,7 +266,7 @@ TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
 
 TEST_F(SsdpSearch, WithoutAnyRouteTheSendFailsAndIsReported)
 {
-    ASSERT_EQ(std::system("ip route del default"), 0);
+    ASSERT_EQ(qvtest::runIp({"route", "del", "default"}), 0);
     testing::internal::CaptureStdout();
     const SearchRun run = search();
     const std::string out = testing::internal::GetCapturedStdout();
@@ -278,7 +280,8 @@ TEST_F(SsdpSearch, WithoutARouteTowardTheProbeTheSearchSendsFromAnyAddress)
 {
     // Only the multicast range is routed: the interface choice finds nothing and the socket
     // stays on 0.0.0.0, yet the search goes out and the answer comes back.
-    ASSERT_EQ(std::system("ip route del default && ip route add 224.0.0.0/4 dev lo"), 0);
+    ASSERT_EQ(qvtest::runIp({"route", "del", "default"}), 0);
+    ASSERT_EQ(qvtest::runIp({"route", "add", "224.0.0.0/4", "dev", "lo"}), 0);
     SsdpResponder responder({after(0, ssdpAnswer("http://127.0.0.1/a", "uuid:a"))});
     ASSERT_TRUE(responder.ready());
     const SearchRun run = search();
