@@ -23,10 +23,10 @@ public:
     CMemDC(const CMemDC&) = delete;
     CMemDC& operator=(const CMemDC&) = delete;
 
-    QPainter* painter() { return &m_painter; }
+    QPainter* Painter() { return &m_painter; }
     QPainter* operator->() { return &m_painter; }
-    const QImage& image() const { return m_bitmap; }
-    QRect rect() const { return m_rect; }
+    const QImage& Image() const { return m_bitmap; }
+    QRect Rect() const { return m_rect; }
 
 private:
     QImage m_bitmap;

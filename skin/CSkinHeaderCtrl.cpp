@@ -86,7 +86,7 @@ void CSkinHeaderCtrl::paintEvent(QPaintEvent* /*event*/)
     QPainter target(viewport());
     const QRect client = viewport()->rect();
     CMemDC mem(client, &target);
-    DrawBackground(mem.painter(), client);
+    DrawBackground(mem.Painter(), client);
     const int total = count();
     for (int i = 0; i < total; ++i) {
         if (isSectionHidden(i)) {
@@ -103,7 +103,7 @@ void CSkinHeaderCtrl::paintEvent(QPaintEvent* /*event*/)
                 mem->drawImage(QPoint(item.left() + item.width() - DividerHalfWidth, 0), m_divider);
             }
         }
-        DrawItemText(mem.painter(), item, i);
+        DrawItemText(mem.Painter(), item, i);
     }
 }
 

@@ -300,7 +300,7 @@ void CSkinListCtrl::paintEvent(QPaintEvent* event)
     CMemDC mem(viewport()->rect(), &target);
     mem->fillRect(event->rect(), ListBackColor);
     UpdateBarThumb();
-    drawTree(mem.painter(), event->region());
+    drawTree(mem.Painter(), event->region());
 }
 
 void CSkinListCtrl::mousePressEvent(QMouseEvent* event)

@@ -29,19 +29,19 @@ inline const QColor DownColor(0, 255, 255);
 inline const QColor DownDisabledColor(0, 120, 120);
 inline const QColor TrackSecondRow(255, 255, 255);
 
-inline QImage Solid(int w, int h, const QColor& c)
+inline QImage solid(int w, int h, const QColor& c)
 {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(c);
     return img;
 }
 
-inline QImage Grab(QWidget* w)
+inline QImage grab(QWidget* w)
 {
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-inline QColor At(const QImage& img, int x, int y)
+inline QColor at(const QImage& img, int x, int y)
 {
     return img.pixelColor(x, y);
 }
@@ -60,16 +60,16 @@ public:
         list = new CSkinListCtrl(this);
         list->setObjectName(QStringLiteral("deviceListView"));
         list->setGeometry(33, 119, 418, listHeight);
-        list->GetHeaderCtrl()->SetSkinBitmaps(Solid(7, 26, DividerColor), HeaderBackground());
+        list->GetHeaderCtrl()->SetSkinBitmaps(solid(7, 26, DividerColor), headerBackground());
         list->InitSkin();
         bar = list->GetVerticalBar();
-        bar->SetSkinBitmap(211, Solid(13, 26, ThumbColor));
-        bar->SetSkinBitmap(212, TrackBitmap(TrackColor));
-        bar->SetSkinBitmap(213, TrackBitmap(TrackDisabledColor));
-        bar->SetSkinBitmap(214, Solid(13, 12, UpColor));
-        bar->SetSkinBitmap(215, Solid(13, 12, UpDisabledColor));
-        bar->SetSkinBitmap(216, Solid(13, 12, DownColor));
-        bar->SetSkinBitmap(217, Solid(13, 12, DownDisabledColor));
+        bar->SetSkinBitmap(211, solid(13, 26, ThumbColor));
+        bar->SetSkinBitmap(212, trackBitmap(TrackColor));
+        bar->SetSkinBitmap(213, trackBitmap(TrackDisabledColor));
+        bar->SetSkinBitmap(214, solid(13, 12, UpColor));
+        bar->SetSkinBitmap(215, solid(13, 12, UpDisabledColor));
+        bar->SetSkinBitmap(216, solid(13, 12, DownColor));
+        bar->SetSkinBitmap(217, solid(13, 12, DownDisabledColor));
         QFont font(QStringLiteral("Arial"));
         font.setPixelSize(16);
         list->setFont(font);
@@ -78,7 +78,7 @@ public:
         list->SetTextColor(TextGrey);
     }
 
-    void Fill(int rows)
+    void fill(int rows)
     {
         for (int i = 0; i < rows; ++i) {
             const int row = list->AppendRow(QStringLiteral("Device %1").arg(i));
@@ -92,7 +92,7 @@ public:
     CSkinVerticleScrollbar* bar = nullptr;
 
 private:
-    static QImage HeaderBackground()
+    static QImage headerBackground()
     {
         QImage img(2, 26, QImage::Format_RGB32);
         for (int y = 0; y < 26; ++y) {
@@ -101,7 +101,7 @@ private:
         }
         return img;
     }
-    static QImage TrackBitmap(const QColor& first)
+    static QImage trackBitmap(const QColor& first)
     {
         QImage img(13, 2, QImage::Format_RGB32);
         img.fill(TrackSecondRow);

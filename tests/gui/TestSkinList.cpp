@@ -11,7 +11,7 @@ using namespace skintest;
 
 namespace {
 
-bool Near(const QColor& a, const QColor& b, int tolerance = 0)
+bool near(const QColor& a, const QColor& b, int tolerance = 0)
 {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
            qAbs(a.blue() - b.blue()) <= tolerance;
@@ -19,7 +19,7 @@ bool Near(const QColor& a, const QColor& b, int tolerance = 0)
 
 // True when c lies (within tolerance) on the straight line from back to fore, as antialiased
 // text of colour fore on background back does, and nowhere else.
-bool OnBlend(const QColor& c, const QColor& back, const QColor& fore, int tolerance = 8)
+bool onBlend(const QColor& c, const QColor& back, const QColor& fore, int tolerance = 8)
 {
     const int span = fore.red() - back.red();
     const double t = span != 0 ? double(c.red() - back.red()) / span : 0.0;
@@ -32,7 +32,7 @@ bool OnBlend(const QColor& c, const QColor& back, const QColor& fore, int tolera
 }
 
 // Columns [first, last] of the white text pixels in a rectangle; (-1, -1) when there are none.
-QPair<int, int> WhiteExtent(const QImage& img, const QRect& r)
+QPair<int, int> whiteExtent(const QImage& img, const QRect& r)
 {
     int first = -1;
     int last = -1;
@@ -50,7 +50,7 @@ QPair<int, int> WhiteExtent(const QImage& img, const QRect& r)
     return {first, last};
 }
 
-void SendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     QMouseEvent ev(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, mods);
@@ -113,16 +113,16 @@ void TestSkinList::headerWithoutColumnsShowsOnlyStretchedBackground()
         back.setPixelColor(0, y, HeaderBackColumn0);
         back.setPixelColor(1, y, HeaderBackColumn1);
     }
-    list->GetHeaderCtrl()->SetSkinBitmaps(Solid(7, 26, DividerColor), back);
+    list->GetHeaderCtrl()->SetSkinBitmaps(solid(7, 26, DividerColor), back);
     list->InitSkin();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(list->columnCount(), 0);
-    const QImage img = Grab(list->GetHeaderCtrl());
+    const QImage img = grab(list->GetHeaderCtrl());
     QCOMPARE(img.height(), 26);
     for (int y = 0; y < img.height(); ++y) {
         for (int x = 0; x < img.width(); ++x) {
-            QCOMPARE(At(img, x, y), HeaderBackColumn0);
+            QCOMPARE(at(img, x, y), HeaderBackColumn0);
         }
     }
 }
@@ -157,8 +157,8 @@ void TestSkinList::headerDividersFollowColumnOrder()
     window.resize(498, 300);
     auto* list = new CSkinListCtrl(&window);
     list->setGeometry(33, 119, 418, 133);
-    QImage back = Solid(2, 26, HeaderBackColumn0);
-    list->GetHeaderCtrl()->SetSkinBitmaps(Solid(7, 26, DividerColor), back);
+    QImage back = solid(2, 26, HeaderBackColumn0);
+    list->GetHeaderCtrl()->SetSkinBitmaps(solid(7, 26, DividerColor), back);
     list->InitSkin();
     for (int i = 0; i < widths.size(); ++i) {
         QCOMPARE(list->InsertColumn(i, QStringLiteral("C%1").arg(i), widths[i]), i);
@@ -168,19 +168,19 @@ void TestSkinList::headerDividersFollowColumnOrder()
     }
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    const QImage img = Grab(list->GetHeaderCtrl());
+    const QImage img = grab(list->GetHeaderCtrl());
     // Row 1 lies above the inset text.
     for (int centre : dividerCentres) {
         for (int x = centre - 3; x <= centre + 3; ++x) {
-            QVERIFY2(At(img, x, 1) == DividerColor, qPrintable(QStringLiteral("no divider at x=%1").arg(x)));
-            QCOMPARE(At(img, x, 25), DividerColor);
+            QVERIFY2(at(img, x, 1) == DividerColor, qPrintable(QStringLiteral("no divider at x=%1").arg(x)));
+            QCOMPARE(at(img, x, 25), DividerColor);
         }
-        QCOMPARE(At(img, centre - 4, 1), HeaderBackColumn0);
-        QCOMPARE(At(img, centre + 4, 1), HeaderBackColumn0);
+        QCOMPARE(at(img, centre - 4, 1), HeaderBackColumn0);
+        QCOMPARE(at(img, centre + 4, 1), HeaderBackColumn0);
     }
     for (int x : plainColumns) {
         if (x < img.width()) {
-            QVERIFY2(At(img, x, 1) == HeaderBackColumn0, qPrintable(QStringLiteral("divider at x=%1").arg(x)));
+            QVERIFY2(at(img, x, 1) == HeaderBackColumn0, qPrintable(QStringLiteral("divider at x=%1").arg(x)));
         }
     }
 }
@@ -190,18 +190,18 @@ void TestSkinList::headerTextIsWhiteAndInset()
     ListWindow w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QImage img = Grab(w.list->GetHeaderCtrl());
+    const QImage img = grab(w.list->GetHeaderCtrl());
     int white = 0;
     for (int y = 0; y < 26; ++y) {
         for (int x = 0; x < 215; ++x) {
-            const QColor c = At(img, x, y);
+            const QColor c = at(img, x, y);
             if (c == QColor(255, 255, 255)) {
                 ++white;
                 // Text starts 4 pixels in from the item's left and top.
                 QVERIFY(x >= 4);
                 QVERIFY(y >= 4);
             }
-            QVERIFY(OnBlend(c, HeaderBackColumn0, QColor(255, 255, 255), 10) || c == DividerColor);
+            QVERIFY(onBlend(c, HeaderBackColumn0, QColor(255, 255, 255), 10) || c == DividerColor);
         }
     }
     QVERIFY(white > 10);
@@ -214,9 +214,9 @@ void TestSkinList::headerTextIsCutWithEllipsis()
     w.list->GetHeaderCtrl()->resizeSection(0, 120);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QImage img = Grab(w.list->GetHeaderCtrl());
+    const QImage img = grab(w.list->GetHeaderCtrl());
     const QRect textRect(4, 4, 120 - 8, 26 - 8);
-    const auto [first, last] = WhiteExtent(img, textRect.adjusted(0, 0, 8, 0));
+    const auto [first, last] = whiteExtent(img, textRect.adjusted(0, 0, 8, 0));
     QVERIFY(first >= 4);
     // Nothing spills past the inset rectangle.
     QVERIFY(last <= textRect.right());
@@ -224,7 +224,7 @@ void TestSkinList::headerTextIsCutWithEllipsis()
     // that was merely clipped.
     int topMost = 26;
     for (int y = 0; y < 26; ++y) {
-        if (At(img, last, y).red() > 200) {
+        if (at(img, last, y).red() > 200) {
             topMost = qMin(topMost, y);
         }
     }
@@ -240,8 +240,8 @@ void TestSkinList::headerAmpersandIsDrawnLiterally()
     plain.show();
     amp.show();
     QVERIFY(QTest::qWaitForWindowExposed(&amp));
-    const auto plainExtent = WhiteExtent(Grab(plain.list->GetHeaderCtrl()), QRect(0, 0, 200, 26));
-    const auto ampExtent = WhiteExtent(Grab(amp.list->GetHeaderCtrl()), QRect(0, 0, 200, 26));
+    const auto plainExtent = whiteExtent(grab(plain.list->GetHeaderCtrl()), QRect(0, 0, 200, 26));
+    const auto ampExtent = whiteExtent(grab(amp.list->GetHeaderCtrl()), QRect(0, 0, 200, 26));
     // A mnemonic would swallow the "&" and leave the text as wide as "AB".
     QVERIFY2(ampExtent.second > plainExtent.second + 5,
              qPrintable(QStringLiteral("%1 vs %2").arg(ampExtent.second).arg(plainExtent.second)));
@@ -255,18 +255,18 @@ void TestSkinList::columnWidthHeldBetween30And400()
     CSkinHeaderCtrl* header = w.list->GetHeaderCtrl();
     QWidget* vp = header->viewport();
     const QPoint edge(214, 13);
-    SendMouse(vp, QEvent::MouseButtonPress, edge, Qt::LeftButton, Qt::LeftButton);
-    SendMouse(vp, QEvent::MouseMove, QPoint(100, 13), Qt::NoButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseButtonPress, edge, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(100, 13), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(header->sectionSize(0), 101);
-    SendMouse(vp, QEvent::MouseMove, QPoint(10, 13), Qt::NoButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(10, 13), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(header->sectionSize(0), 30);
-    SendMouse(vp, QEvent::MouseMove, QPoint(-40, 13), Qt::NoButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(-40, 13), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(header->sectionSize(0), 30);
-    SendMouse(vp, QEvent::MouseMove, QPoint(399, 13), Qt::NoButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(399, 13), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(header->sectionSize(0), 400);
-    SendMouse(vp, QEvent::MouseMove, QPoint(700, 13), Qt::NoButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(700, 13), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(header->sectionSize(0), 400);
-    SendMouse(vp, QEvent::MouseButtonRelease, QPoint(700, 13), Qt::LeftButton, Qt::NoButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, QPoint(700, 13), Qt::LeftButton, Qt::NoButton);
     QCOMPARE(header->sectionSize(0), 400);
     QCOMPARE(header->sectionSize(1), 215);
 }
@@ -297,12 +297,12 @@ void TestSkinList::headerRepaintsAtOnceWhileLeftButtonDrags()
     QWidget* vp = w.list->GetHeaderCtrl()->viewport();
     PaintCounter counter;
     vp->installEventFilter(&counter);
-    SendMouse(vp, QEvent::MouseMove, QPoint(50, 10), Qt::NoButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(50, 10), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(counter.paints, 1);
     // Another button, or a key held with the left button, is not a divider drag.
-    SendMouse(vp, QEvent::MouseMove, QPoint(60, 10), Qt::NoButton, Qt::LeftButton | Qt::RightButton);
-    SendMouse(vp, QEvent::MouseMove, QPoint(70, 10), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
-    SendMouse(vp, QEvent::MouseMove, QPoint(80, 10), Qt::NoButton, Qt::NoButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(60, 10), Qt::NoButton, Qt::LeftButton | Qt::RightButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(70, 10), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendMouse(vp, QEvent::MouseMove, QPoint(80, 10), Qt::NoButton, Qt::NoButton);
     QCOMPARE(counter.paints, 1);
     vp->removeEventFilter(&counter);
 }
@@ -324,7 +324,7 @@ void TestSkinList::selectedRowIsOrangeOnDarkWithoutHighlight()
     auto* other = new QWidget(&w);
     other->setFocusPolicy(Qt::StrongFocus);
     other->setGeometry(0, 0, 10, 10);
-    w.Fill(4);
+    w.fill(4);
     w.list->SetSelectedRow(2);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -336,7 +336,7 @@ void TestSkinList::selectedRowIsOrangeOnDarkWithoutHighlight()
     }
     w.list->setEnabled(enabled);
     QCoreApplication::processEvents();
-    const QImage img = Grab(w.list->viewport());
+    const QImage img = grab(w.list->viewport());
     for (int row = 0; row < 4; ++row) {
         const QRect r = w.list->visualItemRect(w.list->topLevelItem(row));
         QVERIFY(r.height() > 0);
@@ -344,10 +344,10 @@ void TestSkinList::selectedRowIsOrangeOnDarkWithoutHighlight()
         int strong = 0;
         for (int y = r.top(); y <= r.bottom(); ++y) {
             for (int x = 0; x < img.width(); ++x) {
-                const QColor c = At(img, x, y);
-                QVERIFY2(OnBlend(c, DarkColor, fore),
+                const QColor c = at(img, x, y);
+                QVERIFY2(onBlend(c, DarkColor, fore),
                          qPrintable(QStringLiteral("row %1 (%2,%3): %4").arg(row).arg(x).arg(y).arg(c.name())));
-                if (Near(c, fore, 12)) {
+                if (near(c, fore, 12)) {
                     ++strong;
                 }
             }
@@ -361,15 +361,15 @@ void TestSkinList::selectedRowIsOrangeOnDarkWithoutHighlight()
 void TestSkinList::withoutSelectionNothingIsOrange()
 {
     ListWindow w;
-    w.Fill(3);
+    w.fill(3);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.list->setFocus();
     QCOMPARE(w.list->GetSelectedRow(), -1);
-    const QImage img = Grab(w.list->viewport());
+    const QImage img = grab(w.list->viewport());
     for (int y = 0; y < img.height(); ++y) {
         for (int x = 0; x < img.width(); ++x) {
-            QVERIFY(OnBlend(At(img, x, y), DarkColor, TextGrey));
+            QVERIFY(onBlend(at(img, x, y), DarkColor, TextGrey));
         }
     }
 }
@@ -382,22 +382,22 @@ void TestSkinList::emptyListIsDarkWithoutStalePixels()
     const auto allDark = [](const QImage& img) {
         for (int y = 0; y < img.height(); ++y) {
             for (int x = 0; x < img.width(); ++x) {
-                if (At(img, x, y) != DarkColor) {
+                if (at(img, x, y) != DarkColor) {
                     return false;
                 }
             }
         }
         return true;
     };
-    QVERIFY(allDark(Grab(w.list->viewport())));
-    w.Fill(5);
+    QVERIFY(allDark(grab(w.list->viewport())));
+    w.fill(5);
     w.list->SetSelectedRow(1);
-    QVERIFY(!allDark(Grab(w.list->viewport())));
+    QVERIFY(!allDark(grab(w.list->viewport())));
     w.list->DeleteAllItems();
     QCoreApplication::processEvents();
-    QVERIFY(allDark(Grab(w.list->viewport())));
+    QVERIFY(allDark(grab(w.list->viewport())));
     // The window itself shows the list dark too, not just a fresh grab of the list.
-    const QImage window = Grab(&w);
+    const QImage window = grab(&w);
     const QRect rows = w.list->viewport()->geometry().translated(w.list->pos());
     QVERIFY(allDark(window.copy(rows)));
 }
@@ -405,7 +405,7 @@ void TestSkinList::emptyListIsDarkWithoutStalePixels()
 void TestSkinList::listHasNoScrollBarsOfItsOwn()
 {
     ListWindow w;
-    w.Fill(40);
+    w.fill(40);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(w.list->GetScrollLimit() > 0);
@@ -487,7 +487,7 @@ void TestSkinList::memDcCopiesOnlyTheAddressedPart()
 void TestSkinList::clickNotificationOnMouseNotKeyboard()
 {
     ListWindow w;
-    w.Fill(3);
+    w.fill(3);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QSignalSpy spy(w.list, &CSkinListCtrl::listClicked);

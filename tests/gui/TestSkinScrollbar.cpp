@@ -14,7 +14,7 @@ namespace {
 
 // The thumb's top for a list position, as the bar must show it: the travel below the up arrow
 // (H - 76 pixels) spread over the limit, truncated, starting at 38, and kept within 38..H-38.
-int ExpectedThumb(int barHeight, int limit, int pos)
+int expectedThumb(int barHeight, int limit, int pos)
 {
     if (limit == 0) {
         return 38;
@@ -28,7 +28,7 @@ int ExpectedThumb(int barHeight, int limit, int pos)
 }
 
 // The rows of column x (8..20 are the bitmaps) that have colour c.
-QList<int> RowsWith(const QImage& img, int x, const QColor& c)
+QList<int> rowsWith(const QImage& img, int x, const QColor& c)
 {
     QList<int> rows;
     for (int y = 0; y < img.height(); ++y) {
@@ -39,7 +39,7 @@ QList<int> RowsWith(const QImage& img, int x, const QColor& c)
     return rows;
 }
 
-QList<int> Range(int first, int last)
+QList<int> range(int first, int last)
 {
     QList<int> r;
     for (int i = first; i <= last; ++i) {
@@ -48,12 +48,12 @@ QList<int> Range(int first, int last)
     return r;
 }
 
-QPoint DownArrow(const CSkinVerticleScrollbar* bar)
+QPoint downArrow(const CSkinVerticleScrollbar* bar)
 {
     return {14, bar->height() - 6};
 }
 
-QPoint UpArrow()
+QPoint upArrow()
 {
     return {14, 31};
 }
@@ -96,7 +96,7 @@ void TestSkinScrollbar::thumbFollowsPositionWithinClamp()
     QFETCH(int, rows);
     QFETCH(int, listHeight);
     ListWindow w(listHeight);
-    w.Fill(rows);
+    w.fill(rows);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const int h = w.bar->height();
@@ -111,7 +111,7 @@ void TestSkinScrollbar::thumbFollowsPositionWithinClamp()
         w.list->verticalScrollBar()->setValue(pos);
         QCOMPARE(w.list->GetScrollPos(), pos);
         const int thumb = w.bar->ThumbPosition();
-        QCOMPARE(thumb, ExpectedThumb(h, limit, pos));
+        QCOMPARE(thumb, expectedThumb(h, limit, pos));
         QVERIFY(thumb >= 38);
         if (h >= 76) {
             QVERIFY(thumb <= h - 38);
@@ -121,59 +121,59 @@ void TestSkinScrollbar::thumbFollowsPositionWithinClamp()
     }
     if (limit > 0 && h >= 76) {
         QCOMPARE(w.bar->ThumbPosition(), h - 38);
-        const QImage img = Grab(w.bar);
-        QCOMPARE(RowsWith(img, 14, ThumbColor), Range(h - 38, h - 13));
+        const QImage img = grab(w.bar);
+        QCOMPARE(rowsWith(img, 14, ThumbColor), range(h - 38, h - 13));
     }
 }
 
 void TestSkinScrollbar::enabledBarIsDrawnFromItsBitmaps()
 {
     ListWindow w;
-    w.Fill(30);
+    w.fill(30);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(w.bar->IsBarEnabled());
     const int h = w.bar->height();
-    const QImage img = Grab(&w).copy(w.bar->geometry());
+    const QImage img = grab(&w).copy(w.bar->geometry());
     QCOMPARE(img.height(), h);
     for (int y = 0; y < h; ++y) {
         // Columns 0..6 are not the bar's to paint: the window shows through.
         for (int x = 0; x < 7; ++x) {
-            QCOMPARE(At(img, x, y), WindowColor);
+            QCOMPARE(at(img, x, y), WindowColor);
         }
         // Column 7 and 21..23 are the bar's background.
-        QCOMPARE(At(img, 7, y), BarBack);
-        QCOMPARE(At(img, 21, y), BarBack);
-        QCOMPARE(At(img, 23, y), BarBack);
+        QCOMPARE(at(img, 7, y), BarBack);
+        QCOMPARE(at(img, 21, y), BarBack);
+        QCOMPARE(at(img, 23, y), BarBack);
     }
     // Above the up arrow stays plain, the height of the list's header.
-    QCOMPARE(RowsWith(img, 8, BarBack), Range(0, 25));
-    QCOMPARE(RowsWith(img, 14, UpColor), Range(26, 37));
-    QCOMPARE(RowsWith(img, 20, DownColor), Range(h - 12, h - 1));
-    QCOMPARE(RowsWith(img, 14, ThumbColor), Range(38, 63));
+    QCOMPARE(rowsWith(img, 8, BarBack), range(0, 25));
+    QCOMPARE(rowsWith(img, 14, UpColor), range(26, 37));
+    QCOMPARE(rowsWith(img, 20, DownColor), range(h - 12, h - 1));
+    QCOMPARE(rowsWith(img, 14, ThumbColor), range(38, 63));
     // The track is the first row of its bitmap stretched over 38..H-13; its second row never shows.
-    QCOMPARE(RowsWith(img, 14, TrackColor), Range(64, h - 13));
-    QVERIFY(RowsWith(img, 14, TrackSecondRow).isEmpty());
-    QCOMPARE(At(img, 21, 50), BarBack);
+    QCOMPARE(rowsWith(img, 14, TrackColor), range(64, h - 13));
+    QVERIFY(rowsWith(img, 14, TrackSecondRow).isEmpty());
+    QCOMPARE(at(img, 21, 50), BarBack);
 }
 
 void TestSkinScrollbar::listThatCannotScrollShowsDisabledBarWithoutThumb()
 {
     ListWindow w;
-    w.Fill(2);
+    w.fill(2);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.list->GetScrollLimit(), 0);
     QVERIFY(!w.bar->IsBarEnabled());
     const int h = w.bar->height();
-    const QImage img = Grab(w.bar);
-    QCOMPARE(RowsWith(img, 14, UpDisabledColor), Range(26, 37));
-    QCOMPARE(RowsWith(img, 14, DownDisabledColor), Range(h - 12, h - 1));
-    QCOMPARE(RowsWith(img, 14, TrackDisabledColor), Range(38, h - 13));
-    QVERIFY(RowsWith(img, 14, ThumbColor).isEmpty());
-    QVERIFY(RowsWith(img, 14, UpColor).isEmpty());
+    const QImage img = grab(w.bar);
+    QCOMPARE(rowsWith(img, 14, UpDisabledColor), range(26, 37));
+    QCOMPARE(rowsWith(img, 14, DownDisabledColor), range(h - 12, h - 1));
+    QCOMPARE(rowsWith(img, 14, TrackDisabledColor), range(38, h - 13));
+    QVERIFY(rowsWith(img, 14, ThumbColor).isEmpty());
+    QVERIFY(rowsWith(img, 14, UpColor).isEmpty());
     // Clicks go to a list that has nowhere to go, and the thumb cannot be grabbed.
-    QTest::mouseClick(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QTest::mouseClick(w.bar, Qt::LeftButton, {}, QPoint(14, 100));
     QTest::mousePress(w.bar, Qt::LeftButton, {}, QPoint(14, 45));
     QVERIFY(!w.bar->ThumbGrabbed());
@@ -189,33 +189,33 @@ void TestSkinScrollbar::listThatCannotScrollShowsDisabledBarWithoutThumb()
 void TestSkinScrollbar::arrowClickScrollsOneLineOnRelease()
 {
     ListWindow w;
-    w.Fill(30);
+    w.fill(30);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const int limit = w.list->GetScrollLimit();
     QVERIFY(limit > 3);
 
-    QTest::mousePress(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mousePress(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QVERIFY(w.bar->DownArrowPressed());
     QCOMPARE(w.list->GetScrollPos(), 0);
-    QTest::mouseRelease(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mouseRelease(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QCOMPARE(w.list->GetScrollPos(), 1);
     QVERIFY(!w.bar->DownArrowPressed());
-    QCOMPARE(w.bar->ThumbPosition(), ExpectedThumb(w.bar->height(), limit, 1));
+    QCOMPARE(w.bar->ThumbPosition(), expectedThumb(w.bar->height(), limit, 1));
 
-    QTest::mouseClick(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
-    QTest::mouseClick(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QCOMPARE(w.list->GetScrollPos(), 3);
-    QTest::mouseClick(w.bar, Qt::LeftButton, {}, UpArrow());
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, upArrow());
     QCOMPARE(w.list->GetScrollPos(), 2);
-    QCOMPARE(w.bar->ThumbPosition(), ExpectedThumb(w.bar->height(), limit, 2));
+    QCOMPARE(w.bar->ThumbPosition(), expectedThumb(w.bar->height(), limit, 2));
 
     // The arrow's edges: x 8..20, y 26..37.
     QTest::mouseClick(w.bar, Qt::LeftButton, {}, QPoint(8, 26));
     QTest::mouseClick(w.bar, Qt::LeftButton, {}, QPoint(20, 37));
     QCOMPARE(w.list->GetScrollPos(), 0);
     // At the top an up click changes nothing.
-    QTest::mouseClick(w.bar, Qt::LeftButton, {}, UpArrow());
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, upArrow());
     QCOMPARE(w.list->GetScrollPos(), 0);
     // Right of the arrow is not the arrow: the thumb is always below it, so a page up.
     const int page = w.list->viewport()->height() / w.list->GetItemRowHeight();
@@ -227,7 +227,7 @@ void TestSkinScrollbar::arrowClickScrollsOneLineOnRelease()
 void TestSkinScrollbar::heldArrowRepeatsAfterStartDelay()
 {
     ListWindow w;
-    w.Fill(300);
+    w.fill(300);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* startDelay = w.bar->findChild<QTimer*>(QStringLiteral("startDelayTimer"));
@@ -238,7 +238,7 @@ void TestSkinScrollbar::heldArrowRepeatsAfterStartDelay()
 
     QElapsedTimer clock;
     clock.start();
-    QTest::mousePress(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mousePress(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QVERIFY(startDelay->isActive());
     QVERIFY(!repeat->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(w.list->GetScrollPos() > 0, 5000);
@@ -249,10 +249,10 @@ void TestSkinScrollbar::heldArrowRepeatsAfterStartDelay()
     QTRY_VERIFY_WITH_TIMEOUT(w.list->GetScrollPos() >= 4, 5000);
     // Four lines take at least three more repeat intervals.
     QVERIFY(clock.elapsed() >= 295 + 3 * 50 - 5);
-    QCOMPARE(w.bar->ThumbPosition(), ExpectedThumb(w.bar->height(), w.list->GetScrollLimit(), w.list->GetScrollPos()));
+    QCOMPARE(w.bar->ThumbPosition(), expectedThumb(w.bar->height(), w.list->GetScrollLimit(), w.list->GetScrollPos()));
 
     const int beforeRelease = w.list->GetScrollPos();
-    QTest::mouseRelease(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mouseRelease(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     // Released over the arrow: one more line.
     QCOMPARE(w.list->GetScrollPos(), beforeRelease + 1);
     QVERIFY(!repeat->isActive());
@@ -260,21 +260,21 @@ void TestSkinScrollbar::heldArrowRepeatsAfterStartDelay()
     QCOMPARE(w.list->GetScrollPos(), beforeRelease + 1);
 
     // Held up arrow runs the other way.
-    QTest::mousePress(w.bar, Qt::LeftButton, {}, UpArrow());
+    QTest::mousePress(w.bar, Qt::LeftButton, {}, upArrow());
     QTRY_VERIFY_WITH_TIMEOUT(w.list->GetScrollPos() < beforeRelease, 5000);
-    QTest::mouseRelease(w.bar, Qt::LeftButton, {}, UpArrow());
+    QTest::mouseRelease(w.bar, Qt::LeftButton, {}, upArrow());
     QVERIFY(!repeat->isActive());
 }
 
 void TestSkinScrollbar::quickReleaseLeavesNoTimerBehind()
 {
     ListWindow w;
-    w.Fill(300);
+    w.fill(300);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* startDelay = w.bar->findChild<QTimer*>(QStringLiteral("startDelayTimer"));
     auto* repeat = w.bar->findChild<QTimer*>(QStringLiteral("repeatTimer"));
-    QTest::mouseClick(w.bar, Qt::LeftButton, {}, DownArrow(w.bar));
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QCOMPARE(w.list->GetScrollPos(), 1);
     QVERIFY(!startDelay->isActive());
     QVERIFY(!repeat->isActive());
@@ -285,7 +285,7 @@ void TestSkinScrollbar::quickReleaseLeavesNoTimerBehind()
 void TestSkinScrollbar::trackClickRequestsAPage()
 {
     ListWindow w;
-    w.Fill(40);
+    w.fill(40);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const int page = w.list->viewport()->height() / w.list->GetItemRowHeight();
@@ -298,7 +298,7 @@ void TestSkinScrollbar::trackClickRequestsAPage()
     QCOMPARE(w.list->GetScrollPos(), 0);
     QTest::mouseRelease(w.bar, Qt::LeftButton, {}, QPoint(14, h - 20));
     QCOMPARE(w.list->GetScrollPos(), page);
-    QCOMPARE(w.bar->ThumbPosition(), ExpectedThumb(h, limit, page));
+    QCOMPARE(w.bar->ThumbPosition(), expectedThumb(h, limit, page));
     QTest::mouseClick(w.bar, Qt::LeftButton, {}, QPoint(14, h - 20));
     QCOMPARE(w.list->GetScrollPos(), 2 * page);
     // On the thumb: nothing.
@@ -314,7 +314,7 @@ void TestSkinScrollbar::trackClickRequestsAPage()
 void TestSkinScrollbar::thumbDragScrollsWholeRowsAndSnapsOnRelease()
 {
     ListWindow w;
-    w.Fill(40);
+    w.fill(40);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const int h = w.bar->height();
@@ -344,7 +344,7 @@ void TestSkinScrollbar::thumbDragScrollsWholeRowsAndSnapsOnRelease()
     QTest::mouseRelease(w.bar, Qt::LeftButton, {}, QPoint(14, 80));
     // Released: no page request, and the thumb shows the list's real position.
     QCOMPARE(w.list->GetScrollPos(), pos);
-    QCOMPARE(w.bar->ThumbPosition(), ExpectedThumb(h, limit, pos));
+    QCOMPARE(w.bar->ThumbPosition(), expectedThumb(h, limit, pos));
     QVERIFY(!w.bar->ThumbGrabbed());
     // Moving without a grab does nothing.
     QTest::mouseMove(w.bar, QPoint(14, 110));
@@ -354,7 +354,7 @@ void TestSkinScrollbar::thumbDragScrollsWholeRowsAndSnapsOnRelease()
 void TestSkinScrollbar::thumbStaysInStepWithWheelAndKeys()
 {
     ListWindow w;
-    w.Fill(40);
+    w.fill(40);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const int h = w.bar->height();
@@ -366,7 +366,7 @@ void TestSkinScrollbar::thumbStaysInStepWithWheelAndKeys()
     QApplication::sendEvent(vp, &wheel);
     const int afterWheel = w.list->GetScrollPos();
     QVERIFY(afterWheel > 0);
-    QCOMPARE(w.bar->ThumbPosition(), ExpectedThumb(h, limit, afterWheel));
+    QCOMPARE(w.bar->ThumbPosition(), expectedThumb(h, limit, afterWheel));
 
     w.list->setFocus();
     QTest::keyClick(w.list, Qt::Key_End);
@@ -376,12 +376,12 @@ void TestSkinScrollbar::thumbStaysInStepWithWheelAndKeys()
     QCOMPARE(w.list->GetScrollPos(), 0);
     QCOMPARE(w.bar->ThumbPosition(), 38);
     // The thumb drawn matches: a grab after the key shows it at the top.
-    QCOMPARE(RowsWith(Grab(w.bar), 14, ThumbColor), Range(38, 63));
+    QCOMPARE(rowsWith(grab(w.bar), 14, ThumbColor), range(38, 63));
     // Rows added while the list is shown enable and move the bar too.
     w.list->DeleteAllItems();
     w.list->doItemsLayout();
     QVERIFY(!w.bar->IsBarEnabled());
-    w.Fill(40);
+    w.fill(40);
     QVERIFY(w.bar->IsBarEnabled());
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-CSkinListCtrl* MakeList(QWidget* window, const QRect& place, const QString& first, const QString& second)
+CSkinListCtrl* makeList(QWidget* window, const QRect& place, const QString& first, const QString& second)
 {
     auto* list = new CSkinListCtrl(window);
     list->setGeometry(place);
@@ -37,10 +37,10 @@ int main(int argc, char** argv)
     window.setPalette(pal);
     window.setAutoFillBackground(true);
 
-    CSkinListCtrl* devices = MakeList(&window, QRect(33, 119, 418, 133), QStringLiteral("Name"), QStringLiteral("IP"));
+    CSkinListCtrl* devices = makeList(&window, QRect(33, 119, 418, 133), QStringLiteral("Name"), QStringLiteral("IP"));
     devices->SetHeaderDragDrop(true);
     CSkinListCtrl* shares =
-        MakeList(&window, QRect(33, 362, 418, 133), QStringLiteral("Volume Name"), QStringLiteral("Location"));
+        makeList(&window, QRect(33, 362, 418, 133), QStringLiteral("Volume Name"), QStringLiteral("Location"));
     QStringList args = QApplication::arguments();
     const bool few = args.removeAll(QStringLiteral("--few")) > 0;
     for (int i = 0; i < 30; ++i) {
