@@ -1,0 +1,31 @@
+#include "Cqv_discoveryApp.h"
+
+#include "Cqv_discoveryDlg.h"
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <memory>
+
+Cqv_discoveryApp::Cqv_discoveryApp(QString lockFolder)
+    : m_lockFolder(lockFolder.isEmpty() ? SingleInstance::DefaultFolder() : std::move(lockFolder))
+{
+}
+
+Cqv_discoveryApp::~Cqv_discoveryApp() = default;
+
+bool Cqv_discoveryApp::InitInstance()
+{
+    SingleInstance instance(m_lockFolder);
+    if (instance.Acquire() == SingleInstance::Result::Running) {
+        return false;
+    }
+    // Names the settings root; nothing is ever stored under it.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+
+    auto window = std::make_unique<Cqv_discoveryDlg>();
+    instance.SetWindow(window.get());
+    window->exec();
+    instance.Release();
+    window.reset();
+    return false;
+}

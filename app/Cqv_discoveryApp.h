@@ -1,0 +1,26 @@
+// The program's start-up: the single-instance rule, then the main window, run modally; the
+// process ends when it closes.
+//
+// Thread-safety: UI thread only.
+#pragma once
+
+#include <QString>
+
+class SingleInstance;
+
+class Cqv_discoveryApp
+{
+public:
+    // lockFolder holds the lock and the raise socket; the default is the user's runtime folder.
+    explicit Cqv_discoveryApp(QString lockFolder = QString());
+    ~Cqv_discoveryApp();
+
+    Cqv_discoveryApp(const Cqv_discoveryApp&) = delete;
+    Cqv_discoveryApp& operator=(const Cqv_discoveryApp&) = delete;
+
+    // Runs the program; always false: no message loop follows, the process ends.
+    bool InitInstance();
+
+private:
+    QString m_lockFolder;
+};

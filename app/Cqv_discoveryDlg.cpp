@@ -1,0 +1,328 @@
+#include "Cqv_discoveryDlg.h"
+
+#include "CPictureEx.h"
+#include "CSkinListCtrl.h"
+#include "CxSkinButton.h"
+#include "Language.h"
+#include "Resources.h"
+#include "WindowSearchSink.h"
+#include "showabout.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QStringList>
+#include <QWindow>
+
+namespace {
+
+constexpr int WindowWidth = 498;
+constexpr int WindowHeight = 583;
+constexpr int MainBackgroundBitmap = 229;
+constexpr int AppIconId = 102;
+constexpr int ListColumnWidth = 215;
+constexpr int AnimationResource = 540;
+const QColor HeadingColor{255, 255, 255};
+const QColor DriveLabelColor{145, 145, 145};
+
+CxSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect)
+{
+    auto* button = new CxSkinButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(rect);
+    // Enter ends the window whatever has the focus; a focused button must not take it.
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+CSkinListCtrl* makeList(QWidget* parent, const char* name, const QRect& rect)
+{
+    auto* list = new CSkinListCtrl(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(rect);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSortingEnabled(false);
+    list->setFocusPolicy(Qt::StrongFocus);
+    return list;
+}
+
+} // namespace
+
+Cqv_discoveryDlg::Cqv_discoveryDlg(QWidget* parent, qvd::WorkerEntry workerEntry)
+    : SkinDialog(parent, Qt::Window | Qt::FramelessWindowHint)
+    , appIcon(qvres::Icon(AppIconId))
+    , m_workerEntry(workerEntry)
+    , m_search(std::make_shared<SearchShared>(this))
+{
+    setObjectName(QStringLiteral("Cqv_discoveryDlg"));
+    setFixedSize(WindowWidth, WindowHeight);
+    CreateControls();
+    OnInitDialog();
+}
+
+Cqv_discoveryDlg::~Cqv_discoveryDlg()
+{
+    // A search still running is not waited for; from here on it changes nothing.
+    m_search->sink.Close();
+}
+
+void Cqv_discoveryDlg::CreateControls()
+{
+    // Creation order is the tab order.
+    deviceListView = makeList(this, "deviceListView", QRect(33, 119, 418, 133));
+    shareListView = makeList(this, "shareListView", QRect(33, 362, 418, 133));
+    closeButton = makeButton(this, "closeButton", QRect(465, 9, 22, 22));
+    minimiseButton = makeButton(this, "minimiseButton", QRect(438, 9, 22, 22));
+    aboutButton = makeButton(this, "aboutButton", QRect(411, 9, 22, 22));
+    configureButton = makeButton(this, "configureButton", QRect(364, 268, 108, 32));
+    refreshButton = makeButton(this, "refreshButton", QRect(250, 268, 108, 32));
+    driveLetterBox = new QComboBox(this);
+    driveLetterBox->setObjectName(QStringLiteral("driveLetterBox"));
+    driveLetterBox->setEditable(true);
+    driveLetterBox->setInsertPolicy(QComboBox::InsertAlphabetically);
+    // The given height includes the drop-down part; the closed box keeps its natural height.
+    driveLetterBox->setGeometry(28, 532, 194, driveLetterBox->sizeHint().height());
+    mapDriveButton = makeButton(this, "mapDriveButton", QRect(250, 530, 108, 32));
+    browseButton = makeButton(this, "browseButton", QRect(364, 530, 108, 32));
+    deviceHeading = MakeStaticText(this, "deviceHeading", QRect(28, 86, 231, 24), HeadingColor);
+    shareHeading = MakeStaticText(this, "shareHeading", QRect(28, 329, 194, 28), HeadingColor);
+    driveLetterLabel = MakeStaticText(this, "driveLetterLabel", QRect(30, 508, 212, 19), DriveLabelColor);
+    searchAnimation = new CPictureEx(this);
+    searchAnimation->setObjectName(QStringLiteral("searchAnimation"));
+    searchAnimation->setGeometry(193, 168, 91, 71);
+    shortcutButton = makeButton(this, "shortcutButton", QRect(26, 268, 224, 33));
+
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(minimiseButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnMinimise);
+    connect(aboutButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnAbout);
+    connect(refreshButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnRefresh);
+    // Configure, Browse, Map Drive, Create Desktop Shortcut and the device list's click belong
+    // to the device actions, which are not part of this window.
+}
+
+void Cqv_discoveryDlg::OnInitDialog()
+{
+    BuildSystemMenu();
+    setWindowIcon(appIcon);
+    setWindowTitle(QStringLiteral("QV Link"));
+
+    listFont = ArialFont(16);
+    shareListFont = ArialFont(16);
+    deviceListView->InitSkin();
+    shareListView->InitSkin();
+
+    deviceListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    deviceListView->setFont(listFont);
+    deviceListView->InsertColumn(0, LoadAppString(114), ListColumnWidth);
+    deviceListView->InsertColumn(1, LoadAppString(115), ListColumnWidth);
+
+    shareListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    shareListView->setFont(shareListFont);
+    shareListView->InsertColumn(0, LoadAppString(117), ListColumnWidth);
+    shareListView->InsertColumn(1, LoadAppString(118), ListColumnWidth);
+
+    deviceListView->SetTextColor(CaptionTextColor);
+    shareListView->SetTextColor(CaptionTextColor);
+    deviceListView->SetHeaderDragDrop(true);
+
+    buttonFont = ArialFont(18);
+    SkinButton(closeButton, 227, 228, 228, 227, 0);
+    SkinButton(minimiseButton, 225, 226, 226, 225, 0);
+    SkinButton(refreshButton, 234, 235, 235, 234, 125);
+    SkinButton(configureButton, 236, 237, 237, 236, 126);
+    SkinButton(mapDriveButton, 238, 239, 239, 238, 127);
+    SkinButton(browseButton, 240, 241, 241, 240, 132);
+    SkinButton(aboutButton, 223, 224, 224, 223, 0);
+    SkinButton(shortcutButton, 244, 245, 245, 244, 131);
+
+    mapDriveButton->setEnabled(false);
+    browseButton->setEnabled(false);
+
+    headingFont = ArialFont(24);
+    deviceHeading->setFont(headingFont);
+    deviceHeading->setText(LoadAppString(113));
+    shareHeading->setFont(headingFont);
+    shareHeading->setText(LoadAppString(116));
+    labelFont = ArialFont(16);
+    driveLetterLabel->setFont(labelFont);
+    driveLetterLabel->setText(LoadAppString(119));
+
+    // Controls without a caption of their own are named for what they show or do.
+    closeButton->setAccessibleName(QStringLiteral("Close"));
+    minimiseButton->setAccessibleName(QStringLiteral("Minimise"));
+    aboutButton->setAccessibleName(LoadAppString(111));
+    deviceListView->setAccessibleName(deviceHeading->text());
+    shareListView->setAccessibleName(shareHeading->text());
+    driveLetterBox->setAccessibleName(driveLetterLabel->text());
+    searchAnimation->setAccessibleName(QStringLiteral("Searching"));
+
+    FillDriveLetterBox();
+    PrepareAnimation();
+    StartSearchThread(m_search, m_workerEntry);
+    // The platform gives the focus to the first control that can take it.
+}
+
+void Cqv_discoveryDlg::BuildSystemMenu()
+{
+    m_systemMenu = new QMenu(this);
+    m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
+    QAction* restore = m_systemMenu->addAction(QStringLiteral("&Restore"), this, &QWidget::showNormal);
+    restore->setObjectName(QStringLiteral("restoreAction"));
+    QAction* moveAction = m_systemMenu->addAction(QStringLiteral("&Move"), this, [this] {
+        if (windowHandle() != nullptr) {
+            windowHandle()->startSystemMove();
+        }
+    });
+    moveAction->setObjectName(QStringLiteral("moveAction"));
+    QAction* minimise = m_systemMenu->addAction(QStringLiteral("Mi&nimise"), this, &Cqv_discoveryDlg::OnMinimise);
+    minimise->setObjectName(QStringLiteral("minimiseAction"));
+    m_systemMenu->addSeparator();
+    QAction* closeAction = m_systemMenu->addAction(QStringLiteral("&Close"), this, &QDialog::reject);
+    closeAction->setObjectName(QStringLiteral("closeAction"));
+    closeAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(m_systemMenu, &QMenu::aboutToShow, this, [this, restore, minimise] {
+        restore->setEnabled(isMinimized());
+        minimise->setEnabled(!isMinimized());
+    });
+
+    const QString aboutText = LoadAppString(110);
+    if (!aboutText.isEmpty()) {
+        m_systemMenu->addSeparator();
+        QAction* about = m_systemMenu->addAction(aboutText, this, &Cqv_discoveryDlg::OnAbout);
+        about->setObjectName(QStringLiteral("aboutAction"));
+        about->setData(AboutCommandId);
+    }
+
+    auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+}
+
+void Cqv_discoveryDlg::SkinButton(CxSkinButton* button, int normal, int pressed, int over, int disabled, int captionId)
+{
+    button->SetSkin(normal, pressed, over, disabled);
+    if (captionId == 0) {
+        return;
+    }
+    button->SetTextColor(CaptionTextColor);
+    button->setFont(buttonFont);
+    button->setText(LoadAppString(captionId));
+    button->setAccessibleName(button->text());
+}
+
+void Cqv_discoveryDlg::FillDriveLetterBox()
+{
+    // Until the connection table exists, C: (the system disk) is the only letter in use; A: and
+    // B: are never offered.
+    driveLetterBox->clear();
+    QStringList letters;
+    for (char letter = 'Z'; letter >= 'C'; --letter) {
+        if (letter == 'C') {
+            continue;
+        }
+        letters.append(QStringLiteral("%1:").arg(QChar::fromLatin1(letter)));
+    }
+    letters.sort();
+    driveLetterBox->addItems(letters);
+    driveLetterBox->setCurrentIndex(letters.isEmpty() ? -1 : 0);
+}
+
+void Cqv_discoveryDlg::PrepareAnimation()
+{
+    searchAnimation->setGeometry(220, 175, 50, 50);
+    if (searchAnimation->LoadFromResource(AnimationResource, "GIF") && searchAnimation->IsReady()) {
+        searchAnimation->SetBackgroundColor(SkinBackgroundColor);
+        searchAnimation->FillSurface(QRect(0, 0, searchAnimation->PictureWidth(), searchAnimation->PictureHeight()),
+                                     SkinBackgroundColor);
+    }
+    searchAnimation->hide();
+}
+
+int Cqv_discoveryDlg::BackgroundId() const
+{
+    return MainBackgroundBitmap;
+}
+
+QWidget* Cqv_discoveryDlg::ControlById(int controlId) const
+{
+    switch (controlId) {
+    case qvd::IdDeviceList:
+        return deviceListView;
+    case qvd::IdShareList:
+        return shareListView;
+    case qvd::IdCloseButton:
+        return closeButton;
+    case qvd::IdMinimiseButton:
+        return minimiseButton;
+    case qvd::IdAboutButton:
+        return aboutButton;
+    case qvd::IdConfigureButton:
+        return configureButton;
+    case qvd::IdRefreshButton:
+        return refreshButton;
+    case qvd::IdDriveLetterBox:
+        return driveLetterBox;
+    case qvd::IdMapDriveButton:
+        return mapDriveButton;
+    case qvd::IdBrowseButton:
+        return browseButton;
+    case qvd::IdDeviceHeading:
+        return deviceHeading;
+    case qvd::IdShareHeading:
+        return shareHeading;
+    case qvd::IdDriveLetterLabel:
+        return driveLetterLabel;
+    case qvd::IdSearchAnimation:
+        return searchAnimation;
+    case qvd::IdShortcutButton:
+        return shortcutButton;
+    default:
+        return nullptr;
+    }
+}
+
+const qvd::RowToRecord& Cqv_discoveryDlg::RowToRecordTable() const
+{
+    return m_search->rowToRecord;
+}
+
+bool Cqv_discoveryDlg::IsSearching() const
+{
+    // Acquire: when this says the search ended, its last posted changes have been made.
+    return m_search->busy.load(std::memory_order_acquire);
+}
+
+void Cqv_discoveryDlg::OnRefresh()
+{
+    StartSearchThread(m_search, m_workerEntry);
+}
+
+void Cqv_discoveryDlg::OnAbout()
+{
+    showabout box(this);
+    box.exec();
+}
+
+void Cqv_discoveryDlg::OnMinimise()
+{
+    showMinimized();
+}
+
+void Cqv_discoveryDlg::ShowSystemMenu(const QPoint& globalPos)
+{
+    m_systemMenu->popup(globalPos);
+}
+
+void Cqv_discoveryDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    // A right click on the window's surface counts as one on its caption: the window menu.
+    if (event->button() == Qt::RightButton) {
+        ShowSystemMenu(event->globalPosition().toPoint());
+        return;
+    }
+    SkinDialog::mouseReleaseEvent(event);
+}

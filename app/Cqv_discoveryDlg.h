@@ -1,0 +1,96 @@
+// The program's only top-level window: a borderless, fixed-size window drawn from skin bitmaps,
+// with the device list, the share list, the drive-letter box, the action buttons and three
+// title-bar buttons. It starts a search when it opens and on Refresh.
+//
+// Thread-safety: a widget; UI thread only. The search thread reaches it only through
+// WindowSearchSink, which posts to this thread.
+#pragma once
+
+#include "SkinWindow.h"
+#include "polling.h"
+#include "worker.h"
+
+#include <QFont>
+#include <QIcon>
+#include <memory>
+
+class CPictureEx;
+class CSkinListCtrl;
+class CxSkinButton;
+class QComboBox;
+class QLabel;
+class QMenu;
+struct SearchShared;
+
+// The window-menu command that opens the About box.
+inline constexpr int AboutCommandId = 16;
+
+class Cqv_discoveryDlg : public SkinDialog
+{
+    Q_OBJECT
+
+public:
+    // workerEntry runs the discovery worker of each search (tests pass a scripted one).
+    explicit Cqv_discoveryDlg(QWidget* parent = nullptr, qvd::WorkerEntry workerEntry = qvd::runDiscoveryWorker);
+    ~Cqv_discoveryDlg() override;
+
+    Cqv_discoveryDlg(const Cqv_discoveryDlg&) = delete;
+    Cqv_discoveryDlg& operator=(const Cqv_discoveryDlg&) = delete;
+
+    int BackgroundId() const override;
+
+    // The control with a dialog control id; null for an id this window does not have.
+    QWidget* ControlById(int controlId) const;
+    CPictureEx* Animation() const { return searchAnimation; }
+    // The device-list row to device-table index map of the latest search.
+    const qvd::RowToRecord& RowToRecordTable() const;
+    // Whether a search thread is running.
+    bool IsSearching() const;
+    // The window menu (right click on the surface, Alt+Space).
+    QMenu* SystemMenu() const { return m_systemMenu; }
+
+public slots:
+    void OnRefresh();
+    void OnAbout();
+    void OnMinimise();
+    // Opens the window menu with its top-left corner at globalPos.
+    void ShowSystemMenu(const QPoint& globalPos);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void CreateControls();
+    void OnInitDialog();
+    void BuildSystemMenu();
+    void SkinButton(CxSkinButton* button, int normal, int pressed, int over, int disabled, int captionId);
+    void FillDriveLetterBox();
+    void PrepareAnimation();
+
+    CSkinListCtrl* shareListView = nullptr;
+    CSkinListCtrl* deviceListView = nullptr;
+    QFont listFont;
+    QFont shareListFont;
+    CxSkinButton* closeButton = nullptr;
+    CxSkinButton* aboutButton = nullptr;
+    CxSkinButton* minimiseButton = nullptr;
+    CxSkinButton* refreshButton = nullptr;
+    QComboBox* driveLetterBox = nullptr;
+    CxSkinButton* configureButton = nullptr;
+    CxSkinButton* browseButton = nullptr;
+    CxSkinButton* mapDriveButton = nullptr;
+    CxSkinButton* shortcutButton = nullptr;
+    QFont buttonFont;
+    QFont headingFont;
+    QFont labelFont;
+    QIcon appIcon;
+    CPictureEx* searchAnimation = nullptr;
+
+    QLabel* deviceHeading = nullptr;
+    QLabel* shareHeading = nullptr;
+    QLabel* driveLetterLabel = nullptr;
+    QMenu* m_systemMenu = nullptr;
+    qvd::WorkerEntry m_workerEntry;
+    // rowToRecord lives here, shared with the search thread, which may outlive the window.
+    std::shared_ptr<SearchShared> m_search;
+};

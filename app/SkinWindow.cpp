@@ -1,0 +1,179 @@
+#include "SkinWindow.h"
+
+#include "Resources.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+#include <array>
+#include <cmath>
+
+namespace {
+
+struct Strip
+{
+    int left, top, right, bottom; // right and bottom exclusive
+};
+
+// The strips of the shape; every corner loses 8, 6, 4, 3, 2, 2, 1, 1 pixels from the outer
+// column inward.
+std::array<Strip, 17> roundedStrips(int w, int h)
+{
+    return {{
+        {0, 8, 1, h - 8},
+        {1, 6, 2, h - 6},
+        {2, 4, 3, h - 4},
+        {3, 3, 4, h - 3},
+        {4, 2, 5, h - 2},
+        {5, 2, 6, h - 2},
+        {6, 1, 7, h - 1},
+        {7, 1, 8, h - 1},
+        {8, 0, w - 8, h},
+        {w - 8, 1, w - 7, h - 1},
+        {w - 7, 1, w - 6, h - 1},
+        {w - 6, 2, w - 5, h - 2},
+        {w - 5, 2, w - 4, h - 2},
+        {w - 4, 3, w - 3, h - 3},
+        {w - 3, 4, w - 2, h - 4},
+        {w - 2, 6, w - 1, h - 6},
+        {w - 1, 8, w, h - 8},
+    }};
+}
+
+} // namespace
+
+QRegion RoundedRegion(int width, int height)
+{
+    QRegion region;
+    for (const Strip& strip : roundedStrips(width, height)) {
+        // The shape is clipped to the client rectangle; inverted strips of tiny sizes are empty.
+        const int left = std::max(strip.left, 0);
+        const int right = std::min(strip.right, width);
+        if (right <= left || strip.bottom <= strip.top) {
+            continue;
+        }
+        region += QRect(left, strip.top, right - left, strip.bottom - strip.top);
+    }
+    return region;
+}
+
+void ApplyRoundedRegion(QWidget& window, int width, int height)
+{
+    const QRegion region = RoundedRegion(width, height);
+    if (region.isEmpty()) {
+        window.clearMask();
+        return;
+    }
+    window.setMask(region);
+}
+
+void PaintSkinBackground(QWidget& window, QPainter& painter, QImage& backgroundBitmap, int backgroundId)
+{
+    const QRect client = window.rect();
+    painter.fillRect(client, window.palette().window());
+    if (backgroundBitmap.isNull()) {
+        backgroundBitmap = qvres::SkinBitmap(backgroundId);
+        if (backgroundBitmap.isNull()) {
+            return;
+        }
+    }
+    painter.drawImage(client, backgroundBitmap, backgroundBitmap.rect());
+}
+
+QFont ArialFont(int cellHeight)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setPixelSize(cellHeight);
+    // Windows matches a positive font height against the cell height; Qt's pixel size is the
+    // em height, which is smaller by the face's leading.
+    const int measured = QFontMetrics(font).height();
+    if (measured > 0 && measured != cellHeight) {
+        const double scaled = static_cast<double>(cellHeight) * cellHeight / measured;
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(scaled))));
+    }
+    return font;
+}
+
+QLabel* MakeStaticText(QWidget* parent, const char* objectName, const QRect& rect, const QColor& color)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(objectName));
+    label->setGeometry(rect);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setAutoFillBackground(false);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->setTextFormat(Qt::PlainText);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+SkinDialog::SkinDialog(QWidget* parent, Qt::WindowFlags flags)
+    : QDialog(parent, flags)
+{
+    setSizeGripEnabled(false);
+}
+
+void SkinDialog::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    PaintSkinBackground(*this, painter, backgroundBitmap, BackgroundId());
+}
+
+void SkinDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    ApplyRoundedRegion(*this, width(), height());
+    update();
+}
+
+void SkinDialog::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    // Every point of the window's own surface acts as its caption. The window manager moves
+    // the window when it can; otherwise the window follows the pointer itself.
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+        return;
+    }
+    m_dragging = true;
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void SkinDialog::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void SkinDialog::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = false;
+    }
+    QDialog::mouseReleaseEvent(event);
+}
+
+void SkinDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,66 @@
+// What the three skinned windows share: the bitmap background, the cut-corner shape, dragging
+// by the window's own surface, the dialog keys, and the program's font.
+//
+// Thread-safety: widgets and painting; UI thread only. RoundedRegion is a pure function.
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRegion>
+
+class QPainter;
+class QLabel;
+
+// Captions of the text buttons and the text of both lists.
+inline const QColor CaptionTextColor{193, 193, 193};
+// The dark skin behind the animation.
+inline const QColor SkinBackgroundColor{59, 59, 59};
+
+// The cut-corner shape of a W x H window: 17 vertical strips. Strips that come out empty for
+// small sizes (0 x 0 included) add nothing, so a degenerate size gives an empty region.
+QRegion RoundedRegion(int width, int height);
+// Sets that shape as the window's mask. An empty region (a size too small to have a shape)
+// leaves the window unmasked, which for a window of no size shows nothing anyway.
+void ApplyRoundedRegion(QWidget& window, int width, int height);
+
+// Paints the window's background: the default erase first, then the bitmap of backgroundId,
+// loaded into backgroundBitmap on the first call that finds it empty, stretched over the whole
+// client area. A bitmap that cannot be loaded leaves the default erase; the next call retries.
+void PaintSkinBackground(QWidget& window, QPainter& painter, QImage& backgroundBitmap, int backgroundId);
+
+// "Arial", normal weight, whose cell height (ascent plus descent) is cellHeight pixels.
+QFont ArialFont(int cellHeight);
+
+// A static text: left-aligned, wrapped, text colour as given, drawn straight on the window's
+// picture (no background of its own), transparent to the mouse so the surface stays draggable.
+QLabel* MakeStaticText(QWidget* parent, const char* objectName, const QRect& rect, const QColor& color);
+
+class SkinDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    SkinDialog(QWidget* parent, Qt::WindowFlags flags);
+
+    // The bitmap id this window paints as its background.
+    virtual int BackgroundId() const = 0;
+    const QImage& BackgroundBitmap() const { return backgroundBitmap; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    // Enter and Return end the window like OK, whatever has the focus; Escape like Cancel.
+    void keyPressEvent(QKeyEvent* event) override;
+
+    QImage backgroundBitmap;
+
+private:
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+};

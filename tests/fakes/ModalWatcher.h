@@ -1,0 +1,65 @@
+// Closes the modal boxes that appear while a test waits, and remembers what they showed.
+// A modal box runs its own event loop inside whichever wait the test is in, so it must be
+// closed from a timer, not from the test's next line.
+//
+// Thread-safety: UI thread only.
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+class ModalWatcher : public QObject
+{
+public:
+    // How a seen box is ended.
+    enum class Answer
+    {
+        Accept,
+        Reject,
+        Leave, // only recorded; the test ends it itself
+    };
+
+    explicit ModalWatcher(Answer answer = Answer::Accept, QObject* parent = nullptr)
+        : QObject(parent)
+        , m_answer(answer)
+    {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::look);
+        m_timer.start();
+    }
+
+    // Class names (QMetaObject) of the boxes seen, in order.
+    QStringList seen;
+    // The text of each label child of the latest box, by object name.
+    QHash<QString, QString> lastTexts;
+    QPointer<QDialog> current;
+
+private:
+    void look()
+    {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (box == nullptr || box == m_handled) {
+            return;
+        }
+        m_handled = box;
+        current = box;
+        seen.append(QString::fromLatin1(box->metaObject()->className()));
+        lastTexts.clear();
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            lastTexts.insert(label->objectName(), label->text());
+        }
+        if (m_answer == Answer::Accept) {
+            box->accept();
+        } else if (m_answer == Answer::Reject) {
+            box->reject();
+        }
+    }
+
+    QTimer m_timer;
+    Answer m_answer;
+    QPointer<QDialog> m_handled;
+};

@@ -1,0 +1,192 @@
+// The cut-corner window shape and the stretched bitmap background shared by the three windows.
+
+#include "CMsgBox.h"
+#include "Resources.h"
+#include "SkinWindow.h"
+
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+// Pixels each of the eight outermost columns loses at a corner, from the outer edge inward.
+constexpr int CornerCut[8] = {8, 6, 4, 3, 2, 2, 1, 1};
+
+bool expectedInside(int x, int y, int w, int h)
+{
+    if (x < 0 || y < 0 || x >= w || y >= h) {
+        return false;
+    }
+    const int fromEdgeX = std::min(x, w - 1 - x);
+    const int fromEdgeY = std::min(y, h - 1 - y);
+    return fromEdgeX >= 8 || fromEdgeY >= CornerCut[fromEdgeX];
+}
+
+// A plain widget that paints its background the way the skinned windows do.
+class Painted : public QWidget
+{
+public:
+    explicit Painted(int bitmapId)
+        : m_id(bitmapId)
+    {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, QColor(10, 200, 30));
+        setPalette(pal);
+    }
+    QImage bitmap;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        PaintSkinBackground(*this, painter, bitmap, m_id);
+    }
+
+private:
+    int m_id;
+};
+
+} // namespace
+
+class TestSkinWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cornerPixelsOfTheMainWindow();
+    void shapeMatchesStripsAtEverySize_data();
+    void shapeMatchesStripsAtEverySize();
+    void degenerateSizes();
+    void windowMaskFollowsEverySize();
+    void backgroundStretchedOverClientArea();
+    void missingBackgroundKeepsDefaultErase();
+    void backgroundLoadedOnce();
+};
+
+void TestSkinWindow::cornerPixelsOfTheMainWindow()
+{
+    const QRegion region = RoundedRegion(498, 583);
+    for (int y = 0; y <= 7; ++y) {
+        QVERIFY2(!region.contains(QPoint(0, y)), qPrintable(QStringLiteral("(0,%1)").arg(y)));
+    }
+    QVERIFY(region.contains(QPoint(0, 8)));
+    QVERIFY(region.contains(QPoint(8, 0)));
+    QVERIFY(!region.contains(QPoint(7, 0)));
+    QVERIFY(region.contains(QPoint(489, 0)));
+    QVERIFY(!region.contains(QPoint(490, 0)));
+    QVERIFY(region.contains(QPoint(497, 574)));
+    QVERIFY(!region.contains(QPoint(497, 575)));
+    QVERIFY(!region.contains(QPoint(498, 300)));
+    QCOMPARE(region.boundingRect(), QRect(0, 0, 498, 583));
+}
+
+void TestSkinWindow::shapeMatchesStripsAtEverySize_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("main window") << QSize(498, 583);
+    QTest::newRow("boxes") << QSize(585, 218);
+    QTest::newRow("just the corners") << QSize(16, 16);
+    QTest::newRow("wide and flat") << QSize(300, 17);
+    QTest::newRow("odd") << QSize(37, 101);
+}
+
+void TestSkinWindow::shapeMatchesStripsAtEverySize()
+{
+    QFETCH(QSize, size);
+    const int w = size.width();
+    const int h = size.height();
+    const QRegion region = RoundedRegion(w, h);
+    int inside = 0;
+    for (int y = -1; y <= h; ++y) {
+        for (int x = -1; x <= w; ++x) {
+            const bool expected = expectedInside(x, y, w, h);
+            if (region.contains(QPoint(x, y)) != expected) {
+                QFAIL(qPrintable(QStringLiteral("pixel (%1,%2) of %3x%4").arg(x).arg(y).arg(w).arg(h)));
+            }
+            inside += expected ? 1 : 0;
+        }
+    }
+    // Each corner loses 27 pixels.
+    QCOMPARE(inside, w * h - 4 * 27);
+}
+
+void TestSkinWindow::degenerateSizes()
+{
+    QVERIFY(RoundedRegion(0, 0).isEmpty());
+    QVERIFY(RoundedRegion(-5, -5).isEmpty());
+    for (const QSize size : {QSize(1, 1), QSize(3, 40), QSize(40, 3), QSize(9, 9)}) {
+        const QRegion region = RoundedRegion(size.width(), size.height());
+        QVERIFY(QRegion(0, 0, size.width(), size.height()).contains(region.boundingRect()) || region.isEmpty());
+    }
+}
+
+void TestSkinWindow::windowMaskFollowsEverySize()
+{
+    QWidget window;
+    ApplyRoundedRegion(window, 498, 583);
+    QCOMPARE(window.mask(), RoundedRegion(498, 583));
+    ApplyRoundedRegion(window, 0, 0); // a minimised window reports 0 x 0
+    QVERIFY(window.mask().isEmpty());
+    ApplyRoundedRegion(window, 498, 583); // restored: the shape comes back
+    QCOMPARE(window.mask(), RoundedRegion(498, 583));
+
+    // The skinned windows reshape themselves on every resize.
+    CMsgBox box;
+    box.setFixedSize(600, 300);
+    box.resize(600, 300);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QCOMPARE(box.mask(), RoundedRegion(600, 300));
+}
+
+void TestSkinWindow::backgroundStretchedOverClientArea()
+{
+    const QImage source = qvres::SkinBitmap(231);
+    QVERIFY(!source.isNull());
+    Painted widget(231);
+    widget.resize(source.width() * 2, source.height() * 2);
+    const QImage shot = widget.grab().toImage();
+    QCOMPARE(widget.bitmap.size(), source.size());
+    // Sample the middle of each 2 x 2 block away from edges between colours.
+    int matches = 0;
+    int samples = 0;
+    for (int y = 5; y < source.height() - 5; y += 23) {
+        for (int x = 5; x < source.width() - 5; x += 31) {
+            ++samples;
+            const QColor want = source.pixelColor(x, y);
+            const QColor got = shot.pixelColor(2 * x, 2 * y);
+            if (std::abs(want.red() - got.red()) <= 24 && std::abs(want.green() - got.green()) <= 24 &&
+                std::abs(want.blue() - got.blue()) <= 24) {
+                ++matches;
+            }
+        }
+    }
+    QVERIFY2(matches * 10 >= samples * 9, qPrintable(QStringLiteral("%1 of %2").arg(matches).arg(samples)));
+    // The last column and row are covered too.
+    QVERIFY(shot.pixelColor(shot.width() - 1, shot.height() - 1) != QColor(10, 200, 30));
+}
+
+void TestSkinWindow::missingBackgroundKeepsDefaultErase()
+{
+    Painted widget(9999);
+    widget.resize(40, 30);
+    const QImage shot = widget.grab().toImage();
+    QCOMPARE(shot.pixelColor(20, 15), QColor(10, 200, 30));
+    QVERIFY(widget.bitmap.isNull());
+}
+
+void TestSkinWindow::backgroundLoadedOnce()
+{
+    CMsgBox box;
+    box.kind = KindError;
+    box.grab();
+    const qint64 first = box.BackgroundBitmap().cacheKey();
+    QVERIFY(!box.BackgroundBitmap().isNull());
+    QCOMPARE(box.BackgroundId(), 232);
+    box.kind = KindNoDevice; // a later change of kind does not reload the picture
+    box.grab();
+    QCOMPARE(box.BackgroundBitmap().cacheKey(), first);
+}
+
+QTEST_MAIN(TestSkinWindow)
+#include "TestSkinWindow.moc"
