@@ -48,7 +48,8 @@ protected:
         if (!qvtest::onlyLoopback()) {
             GTEST_SKIP() << "not in a network namespace of its own";
         }
-        timing().turnWaitMs.store(200);
+        // Long enough that a responder held up by a busy machine is not taken for silence.
+        timing().turnWaitMs.store(400);
         timing().readWaitMs.store(300);
         timing().connectWaitMs.store(500);
         // Each case has a process of its own, but the table is process-wide: start clean.
@@ -177,6 +178,8 @@ TEST_F(DiscoveryWorker, ASilentServerDelaysButDoesNotStopTheSearch)
 {
     DescriptionServer server;
     ASSERT_TRUE(server.ready());
+    // The fetch waits longer than a listening turn; the answer behind it waits in the socket.
+    timing().readWaitMs.store(600);
     server.holdSilent("/silent.xml");
     server.serveDevice("/good.xml", NasType, "After the silence");
     SsdpResponder responder({now(ssdpAnswer(server.url("/silent.xml"), "uuid:silent")),
