@@ -92,6 +92,20 @@ private:
     int m_fdsBefore = 0;
 };
 
+// Puts the namespace's routes back as the wrapper made them, for when all cases run in one
+// process by hand.
+struct RoutesRestored
+{
+    RoutesRestored() = default;
+    RoutesRestored(const RoutesRestored&) = delete;
+    RoutesRestored& operator=(const RoutesRestored&) = delete;
+    ~RoutesRestored()
+    {
+        qvtest::runIp({"route", "del", "224.0.0.0/4", "dev", "lo"});
+        qvtest::runIp({"route", "replace", "default", "dev", "lo", "src", "127.0.0.1"});
+    }
+};
+
 } // namespace
 
 TEST_F(SsdpSearch, SendsTheExactSearchOnceFromTheRoutedInterface)
@@ -270,6 +284,7 @@ TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
 
 TEST_F(SsdpSearch, WithoutAnyRouteTheSendFailsAndIsReported)
 {
+    const RoutesRestored restore;
     ASSERT_EQ(qvtest::runIp({"route", "del", "default"}), 0);
     testing::internal::CaptureStdout();
     const SearchRun run = search();
@@ -284,6 +299,7 @@ TEST_F(SsdpSearch, WithoutARouteTowardTheProbeTheSearchSendsFromAnyAddress)
 {
     // Only the multicast range is routed: the interface choice finds nothing and the socket
     // stays on 0.0.0.0, yet the search goes out and the answer comes back.
+    const RoutesRestored restore;
     ASSERT_EQ(qvtest::runIp({"route", "del", "default"}), 0);
     ASSERT_EQ(qvtest::runIp({"route", "add", "224.0.0.0/4", "dev", "lo"}), 0);
     SsdpResponder responder({after(0, ssdpAnswer("http://127.0.0.1/a", "uuid:a"))});
