@@ -232,7 +232,9 @@ void TestSkinScrollbar::heldArrowRepeatsAfterStartDelay()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* startDelay = w.bar->findChild<QTimer*>(QStringLiteral("startDelayTimer"));
     auto* repeat = w.bar->findChild<QTimer*>(QStringLiteral("repeatTimer"));
-    QVERIFY(startDelay != nullptr && repeat != nullptr);
+    if (startDelay == nullptr || repeat == nullptr) {
+        QFAIL("the bar's timers are missing");
+    }
     QCOMPARE(startDelay->interval(), 250);
     QCOMPARE(repeat->interval(), 50);
 
@@ -274,6 +276,9 @@ void TestSkinScrollbar::quickReleaseLeavesNoTimerBehind()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* startDelay = w.bar->findChild<QTimer*>(QStringLiteral("startDelayTimer"));
     auto* repeat = w.bar->findChild<QTimer*>(QStringLiteral("repeatTimer"));
+    if (startDelay == nullptr || repeat == nullptr) {
+        QFAIL("the bar's timers are missing");
+    }
     QTest::mouseClick(w.bar, Qt::LeftButton, {}, downArrow(w.bar));
     QCOMPARE(w.list->GetScrollPos(), 1);
     QVERIFY(!startDelay->isActive());

@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     window.show();
 
     if (args.size() > 1) {
-        const QString out = args.at(1);
+        const QString& out = args.at(1);
         QTimer::singleShot(500, &window, [&window, out] {
             window.grab().save(out);
             QApplication::quit();
