@@ -1,14 +1,19 @@
 #include "CPictureEx.h"
 
+#include "../discovery/UniqueFd.h"
 #include "GifReader.h"
 #include "Resources.h"
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <sys/eventfd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -44,9 +49,13 @@ QImage FramePicture(const QImage& decoded, const GifFrameSpan& span)
 // that outlives Stop's wait never reaches a destroyed control.
 struct CPictureEx::Shared
 {
+    // The repaint doorbell: other threads write to it, the control's notifier on the UI
+    // thread reads it and repaints. Nothing of Qt crosses threads, and the thread never
+    // needs the control itself, which may be gone when a late run writes.
+    qvd::UniqueFd doorbell{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+
     mutable std::mutex mutex; // guards every field below
     std::condition_variable wake;
-    CPictureEx* owner = nullptr; // repaints are requested only while set; cleared on destruction
     QImage surface;
     QImage saved; // what lay under a frame of disposal 3, until it is restored
     QImage still;
@@ -59,13 +68,15 @@ struct CPictureEx::Shared
     bool playing = false;
     bool ready = false;
 
-    // Asks the UI thread to repaint the control; any thread, mutex held.
-    void RequestRepaint()
+    // Asks the UI thread to repaint the control; any thread.
+    void RequestRepaint() const
     {
-        if (owner != nullptr) {
-            CPictureEx* target = owner;
-            QMetaObject::invokeMethod(
-                target, [target] { target->update(); }, Qt::QueuedConnection);
+        if (!doorbell.valid()) {
+            return;
+        }
+        const std::uint64_t one = 1;
+        // A full counter (EAGAIN) already means a repaint is pending.
+        while (::write(doorbell.get(), &one, sizeof one) < 0 && errno == EINTR) {
         }
     }
     void Fill(const QRect& rect, const QColor& color)
@@ -101,18 +112,24 @@ CPictureEx::CPictureEx(QWidget* parent)
     : QWidget(parent)
     , m_shared(std::make_shared<Shared>())
 {
-    m_shared->owner = this;
     setAccessibleName(QStringLiteral("Searching"));
+    if (m_shared->doorbell.valid()) {
+        m_repaintNotifier = new QSocketNotifier(m_shared->doorbell.get(), QSocketNotifier::Read, this);
+        connect(m_repaintNotifier, &QSocketNotifier::activated, this, &CPictureEx::OnRepaintRequested);
+    }
 }
 
 CPictureEx::~CPictureEx()
 {
-    Stop();
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->owner = nullptr;
-    }
     Unload();
+}
+
+void CPictureEx::OnRepaintRequested()
+{
+    std::uint64_t count = 0;
+    while (::read(m_shared->doorbell.get(), &count, sizeof count) < 0 && errno == EINTR) {
+    }
+    update();
 }
 
 bool CPictureEx::LoadFromResource(int id, const char* type)

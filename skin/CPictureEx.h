@@ -9,8 +9,9 @@
 // calls (they resize the widget). Play, Stop, FillSurface, SetBackgroundColor and the
 // read accessors may be called from any thread, but Play, Stop and Unload never concurrently
 // with each other. The animation thread and the painter share the surface, the saved area,
-// the current frame and the flags under one mutex; the thread asks for repaints with queued
-// calls and never blocks on the UI thread, so Stop can always wait for it.
+// the current frame and the flags under one mutex; the thread asks for repaints through an
+// eventfd that the control watches, never touches a Qt object of the UI thread and never
+// blocks on the UI thread, so Stop can always wait for it.
 #pragma once
 
 #include <QByteArray>
@@ -19,6 +20,8 @@
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+
+class QSocketNotifier;
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -95,10 +98,12 @@ private:
     struct Shared;
     struct Run;
 
+    void OnRepaintRequested();
     bool LoadGif(const unsigned char* data, std::size_t size);
     bool LoadStill(const QByteArray& bytes);
     static void AnimationThread(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run);
 
     std::shared_ptr<Shared> m_shared;
     std::shared_ptr<Run> m_run;
+    QSocketNotifier* m_repaintNotifier = nullptr;
 };

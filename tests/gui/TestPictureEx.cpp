@@ -205,6 +205,7 @@ private slots:
     void unloadResets();
     void paintCopiesSurface();
     void playStopFromAnotherThread();
+    void threadAsksForRepaints();
     void destroyWhilePlaying();
 };
 
@@ -752,6 +753,48 @@ void TestPictureEx::playStopFromAnotherThread()
     }
     search.join();
     QVERIFY(!picture.IsPlaying());
+}
+
+namespace {
+
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void TestPictureEx::threadAsksForRepaints()
+{
+    CPictureEx picture;
+    QVERIFY(
+        picture.LoadFromMemory(MakeGif(Screen, {Filled(QRect(0, 0, 8, 8), 1, 5), Filled(QRect(0, 0, 8, 8), 2, 5)})));
+    picture.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&picture));
+    PaintCounter counter;
+    picture.installEventFilter(&counter);
+    QTest::qWait(100);
+    const int idle = counter.paints;
+    QVERIFY(!picture.Play());
+    // Frames change every 50 ms; each one is painted without anybody calling update here.
+    QTRY_VERIFY(counter.paints >= idle + 4);
+    picture.Stop();
+    // A fill from another thread is painted too.
+    const int stopped = counter.paints;
+    std::thread other([&picture] { picture.FillSurface(QRect(0, 0, 8, 8), QColor(5, 6, 7)); });
+    other.join();
+    QTRY_VERIFY(counter.paints > stopped);
+    QCOMPARE(picture.grab().toImage().pixelColor(3, 3), QColor(5, 6, 7));
 }
 
 void TestPictureEx::destroyWhilePlaying()
