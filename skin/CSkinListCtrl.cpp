@@ -296,6 +296,9 @@ void CSkinListCtrl::Scroll(int dy)
 
 void CSkinListCtrl::paintEvent(QPaintEvent* event)
 {
+    // Rows added since the last layout are laid out before they are drawn, as the view's own
+    // paint does; this also brings the scroll range up to date for the bar.
+    executeDelayedItemsLayout();
     QPainter target(viewport());
     CMemDC mem(viewport()->rect(), &target);
     mem->fillRect(event->rect(), ListBackColor);

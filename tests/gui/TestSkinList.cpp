@@ -516,10 +516,21 @@ void TestSkinList::clickNotificationOnMouseNotKeyboard()
     QTest::mouseClick(vp, Qt::MiddleButton, {}, row1);
     QCOMPARE(spy.size(), 2);
 
+    // A double click is one click: its second press is no click of its own.
+    const QPoint row0 = w.list->visualItemRect(w.list->topLevelItem(0)).center();
+    sendMouse(vp, QEvent::MouseButtonPress, row0, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, row0, Qt::LeftButton, Qt::NoButton);
+    sendMouse(vp, QEvent::MouseButtonDblClick, row0, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, row0, Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(spy.size(), 3);
+    QCOMPARE(spy.at(2).at(0).toInt(), 0);
+    QTest::mouseClick(vp, Qt::LeftButton, {}, row1);
+    QCOMPARE(spy.size(), 4);
+
     // Empty space below the rows: notified with no row, and no row stays selected.
     QTest::mouseClick(vp, Qt::LeftButton, {}, QPoint(100, vp->height() - 3));
-    QCOMPARE(spy.size(), 3);
-    QCOMPARE(spy.at(2).at(0).toInt(), -1);
+    QCOMPARE(spy.size(), 5);
+    QCOMPARE(spy.at(4).at(0).toInt(), -1);
     QCOMPARE(w.list->GetSelectedRow(), -1);
 }
 

@@ -386,8 +386,11 @@ void TestSkinScrollbar::thumbStaysInStepWithWheelAndKeys()
     w.list->DeleteAllItems();
     w.list->doItemsLayout();
     QVERIFY(!w.bar->IsBarEnabled());
-    w.fill(40);
-    QVERIFY(w.bar->IsBarEnabled());
+    for (int i = 0; i < 40; ++i) {
+        w.list->AppendRow(QStringLiteral("late %1").arg(i));
+    }
+    QTRY_VERIFY(w.bar->IsBarEnabled());
+    QCOMPARE(rowsWith(grab(w.bar), 14, ThumbColor), range(38, 63));
 }
 
 QTEST_MAIN(TestSkinScrollbar)
