@@ -54,6 +54,10 @@ struct CPictureEx::Shared
     // needs the control itself, which may be gone when a late run writes.
     qvd::UniqueFd doorbell{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
 
+    // Serialises Play and Stop, which the search routine calls from its own thread and the
+    // control's owner from the UI thread; guards m_run. Taken before mutex, never after.
+    std::mutex control;
+
     mutable std::mutex mutex; // guards every field below
     std::condition_variable wake;
     QImage surface;
@@ -274,6 +278,7 @@ bool CPictureEx::PrepareSurface(int width, int height)
 bool CPictureEx::Play()
 {
     Shared& shared = *m_shared;
+    const std::lock_guard control(shared.control);
     std::unique_lock lock(shared.mutex);
     if (!shared.ready) {
         return false;
@@ -301,8 +306,9 @@ bool CPictureEx::Play()
 
 void CPictureEx::Stop()
 {
-    std::shared_ptr<Run> run = std::move(m_run);
     Shared& shared = *m_shared;
+    const std::lock_guard control(shared.control);
+    std::shared_ptr<Run> run = std::move(m_run);
     std::unique_lock lock(shared.mutex);
     shared.playing = false;
     if (!run) {

@@ -6,12 +6,13 @@
 // surface.
 //
 // Thread-safety: LoadFromResource, LoadFromMemory, PrepareSurface and Unload are UI-thread
-// calls (they resize the widget). Play, Stop, FillSurface, SetBackgroundColor and the
-// read accessors may be called from any thread, but Play, Stop and Unload never concurrently
-// with each other. The animation thread and the painter share the surface, the saved area,
-// the current frame and the flags under one mutex; the thread asks for repaints through an
-// eventfd that the control watches, never touches a Qt object of the UI thread and never
-// blocks on the UI thread, so Stop can always wait for it.
+// calls (they resize the widget). Play, Stop, FillSurface, SetBackgroundColor and the read
+// accessors may be called from any thread; Play and Stop are serialised against each other,
+// but nothing may run concurrently with a load, Unload or the destructor. The animation
+// thread and the painter share the surface, the saved area, the current frame and the flags
+// under one mutex; the thread asks for repaints through an eventfd that the control watches,
+// never touches a Qt object of the UI thread and never blocks on the UI thread, so Stop can
+// always wait for it.
 #pragma once
 
 #include <QByteArray>
@@ -104,6 +105,6 @@ private:
     static void AnimationThread(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run);
 
     std::shared_ptr<Shared> m_shared;
-    std::shared_ptr<Run> m_run;
+    std::shared_ptr<Run> m_run; // Shared::control
     QSocketNotifier* m_repaintNotifier = nullptr;
 };
