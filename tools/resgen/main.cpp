@@ -50,11 +50,13 @@ bool writeImage(const QString& path, const QImage& image)
     return true;
 }
 
-qvres::StringTable readTable(const QString& dir, int languageId)
+// A missing table would give About pictures without text, so it fails the run.
+qvres::StringTable readTable(const QString& dir, int languageId, bool& ok)
 {
     QFile file(QStringLiteral("%1/strings/%2.ini").arg(dir).arg(languageId));
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "missing string table %d\n", languageId);
+        std::fprintf(stderr, "missing string table %s\n", qPrintable(file.fileName()));
+        ok = false;
         return {};
     }
     return qvres::ParseStringTable(file.readAll());
@@ -168,11 +170,11 @@ int main(int argc, char** argv)
     const QString sheetPath = sheetAt > 0 ? args.value(sheetAt + 1) : QString();
 
     bool ok = true;
-    QMap<int, QImage> pictures = resgen::NeutralBitmaps(readTable(out, 1033));
+    QMap<int, QImage> pictures = resgen::NeutralBitmaps(readTable(out, 1033, ok));
     for (size_t k = 0; k < BlockLanguages.size(); ++k) {
         const int language = BlockLanguages[k];
         pictures[FirstBlockId + BlockSize * static_cast<int>(k) + 1] =
-            resgen::AboutPicture(readTable(out, language), language);
+            resgen::AboutPicture(readTable(out, language, ok), language);
     }
     for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
         ok = writeImage(QStringLiteral("%1/bitmaps/%2.png").arg(out).arg(it.key()), it.value()) && ok;
@@ -198,7 +200,7 @@ int main(int argc, char** argv)
         QImageReader reader(&buffer, "gif");
         for (int frame = 0; reader.canRead(); ++frame)
             pictures[AnimationId * 10 + frame] = reader.read();
-        pictures[9001] = mockMainWindow(pictures, readTable(out, 1033));
+        pictures[9001] = mockMainWindow(pictures, readTable(out, 1033, ok));
         pictures[9002] = mockAboutBox(pictures.value(387));
         pictures[9003] = mockAboutBox(pictures.value(275));
         pictures[9004] = mockAboutBox(pictures.value(230));
