@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 class ModalWatcher : public QObject
 {
@@ -20,7 +21,6 @@ public:
     {
         Accept,
         Reject,
-        Leave, // only recorded; the test ends it itself
     };
 
     explicit ModalWatcher(Answer answer = Answer::Accept, QObject* parent = nullptr)
@@ -36,7 +36,8 @@ public:
     QStringList seen;
     // The text of each label child of the latest box, by object name.
     QHash<QString, QString> lastTexts;
-    QPointer<QDialog> current;
+    // Runs on each new box before it is answered (the box's modal loop is still running).
+    std::function<void(QDialog&)> onSeen;
 
 private:
     void look()
@@ -46,15 +47,17 @@ private:
             return;
         }
         m_handled = box;
-        current = box;
         seen.append(QString::fromLatin1(box->metaObject()->className()));
         lastTexts.clear();
         for (const QLabel* label : box->findChildren<QLabel*>()) {
             lastTexts.insert(label->objectName(), label->text());
         }
+        if (onSeen) {
+            onSeen(*box);
+        }
         if (m_answer == Answer::Accept) {
             box->accept();
-        } else if (m_answer == Answer::Reject) {
+        } else {
             box->reject();
         }
     }
