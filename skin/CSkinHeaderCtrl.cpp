@@ -66,7 +66,10 @@ void CSkinHeaderCtrl::DrawBackground(QPainter* painter, const QRect& rect) const
 
 void CSkinHeaderCtrl::DrawItemText(QPainter* painter, QRect rect, int logicalIndex) const
 {
-    const QString text = model() != nullptr ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+    // Item texts are read through a 256-character buffer.
+    constexpr int MaxItemText = 255;
+    const QString text =
+        model() != nullptr ? model()->headerData(logicalIndex, orientation()).toString().left(MaxItemText) : QString();
     painter->save();
     painter->setFont(HeaderFont());
     painter->setPen(HeaderTextColor);

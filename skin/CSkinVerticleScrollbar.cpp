@@ -152,7 +152,9 @@ void CSkinVerticleScrollbar::mousePressEvent(QMouseEvent* event)
             m_startDelayTimer.start();
         }
     }
-    QWidget::mousePressEvent(event);
+    // The bar is a control of its own: presses on it never reach the window behind it (which
+    // would take them for a drag of the window).
+    event->accept();
 }
 
 void CSkinVerticleScrollbar::OnStartDelay()
@@ -197,13 +199,13 @@ void CSkinVerticleScrollbar::mouseMoveEvent(QMouseEvent* event)
             update();
         }
     }
-    QWidget::mouseMoveEvent(event);
+    event->accept();
 }
 
 void CSkinVerticleScrollbar::mouseReleaseEvent(QMouseEvent* event)
 {
+    event->accept();
     if (event->button() != Qt::LeftButton || m_list == nullptr) {
-        QWidget::mouseReleaseEvent(event);
         return;
     }
     const QPoint pos = event->position().toPoint();
@@ -228,5 +230,4 @@ void CSkinVerticleScrollbar::mouseReleaseEvent(QMouseEvent* event)
     }
     m_upArrowPressed = false;
     m_downArrowPressed = false;
-    QWidget::mouseReleaseEvent(event);
 }

@@ -8,6 +8,7 @@
 #include "CSkinVerticleScrollbar.h"
 
 #include <QImage>
+#include <QMouseEvent>
 #include <QWidget>
 
 namespace skintest {
@@ -90,6 +91,15 @@ public:
 
     CSkinListCtrl* list = nullptr;
     CSkinVerticleScrollbar* bar = nullptr;
+    // Mouse presses that reached the window itself.
+    int windowPresses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        ++windowPresses;
+        QWidget::mousePressEvent(event);
+    }
 
 private:
     static QImage headerBackground()

@@ -314,6 +314,13 @@ void TestSkinScrollbar::trackClickRequestsAPage()
     QCOMPARE(w.list->GetScrollPos(), page);
     QTest::mouseClick(w.bar, Qt::LeftButton, {}, QPoint(14, 5));
     QCOMPARE(w.list->GetScrollPos(), 0);
+    // None of these presses, nor one of another button or left of the drawn part, reached the
+    // window behind the bar.
+    QTest::mouseClick(w.bar, Qt::RightButton, {}, QPoint(14, 100));
+    QTest::mouseClick(w.bar, Qt::LeftButton, {}, QPoint(2, 100));
+    QCOMPARE(w.windowPresses, 0);
+    QTest::mouseClick(&w, Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(w.windowPresses, 1);
 }
 
 void TestSkinScrollbar::thumbDragScrollsWholeRowsAndSnapsOnRelease()
