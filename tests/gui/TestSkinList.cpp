@@ -532,6 +532,9 @@ void TestSkinList::clickNotificationOnMouseNotKeyboard()
     QCOMPARE(spy.size(), 5);
     QCOMPARE(spy.at(4).at(0).toInt(), -1);
     QCOMPARE(w.list->GetSelectedRow(), -1);
+    // The list keeps its clicks, also on empty space and on the header.
+    QTest::mouseClick(w.list->GetHeaderCtrl()->viewport(), Qt::LeftButton, {}, QPoint(100, 10));
+    QCOMPARE(w.windowPresses, 0);
 }
 
 void TestSkinList::rowEditing()
