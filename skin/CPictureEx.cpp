@@ -340,7 +340,7 @@ void CPictureEx::Unload()
     m_shared->background = Qt::white;
 }
 
-void CPictureEx::AnimationThread(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run)
+void CPictureEx::AnimationThread(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Run>& run)
 {
     Shared& s = *shared;
     std::unique_lock lock(s.mutex);

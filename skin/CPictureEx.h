@@ -102,7 +102,8 @@ private:
     void OnRepaintRequested();
     bool LoadGif(const unsigned char* data, std::size_t size);
     bool LoadStill(const QByteArray& bytes);
-    static void AnimationThread(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run);
+    // The thread object holds its own copies of both pointers for as long as this runs.
+    static void AnimationThread(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Run>& run);
 
     std::shared_ptr<Shared> m_shared;
     std::shared_ptr<Run> m_run; // Shared::control
