@@ -126,6 +126,9 @@ CPictureEx::CPictureEx(QWidget* parent)
 CPictureEx::~CPictureEx()
 {
     Unload();
+    // Stop watching the doorbell before the shared state (and with it the descriptor) goes.
+    delete m_repaintNotifier;
+    m_repaintNotifier = nullptr;
 }
 
 void CPictureEx::OnRepaintRequested()

@@ -207,6 +207,7 @@ private slots:
     void playStopFromAnotherThread();
     void threadAsksForRepaints();
     void destroyWhilePlaying();
+    void noDescriptorLeak();
 };
 
 void TestPictureEx::readerScreenAndColourTable()
@@ -811,6 +812,25 @@ void TestPictureEx::destroyWhilePlaying()
     QVERIFY(timer.elapsed() < 1000);
     // Repaint requests still queued for the destroyed control are dropped.
     QCoreApplication::processEvents();
+}
+
+void TestPictureEx::noDescriptorLeak()
+{
+    const auto openDescriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    const QByteArray gif = MakeGif(Screen, {Filled(QRect(0, 0, 8, 8), 1, 5), Filled(QRect(0, 0, 8, 8), 2, 5)});
+    {
+        // The first control may open descriptors that Qt keeps for the process.
+        CPictureEx warmUp;
+        QVERIFY(warmUp.LoadFromMemory(gif));
+    }
+    const uint before = openDescriptors();
+    for (int i = 0; i < 10; ++i) {
+        CPictureEx picture;
+        QVERIFY(picture.LoadFromMemory(gif));
+        QVERIFY(!picture.Play());
+        QTRY_VERIFY(picture.IsPlaying());
+    }
+    QCOMPARE(openDescriptors(), before);
 }
 
 QTEST_MAIN(TestPictureEx)
