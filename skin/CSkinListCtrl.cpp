@@ -4,47 +4,18 @@
 #include "CSkinHeaderCtrl.h"
 #include "CSkinVerticleScrollbar.h"
 
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 
 namespace {
 const QColor ListBackColor(59, 59, 59);
 constexpr int BarControlId = 0xFFFF;
 
-// Paints the selected row as an ordinary row in the list's own selection colours, so that no
-// style highlight (nor focus frame) ever shows.
-class SkinRowDelegate : public QStyledItemDelegate
-{
-public:
-    SkinRowDelegate(const QColor& text, const QColor& back, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , m_text(text)
-        , m_back(back)
-    {
-    }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QStyleOptionViewItem opt(option);
-        opt.state &= ~QStyle::State_HasFocus;
-        if (opt.state & QStyle::State_Selected) {
-            opt.state &= ~QStyle::State_Selected;
-            painter->fillRect(opt.rect, m_back);
-            for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-                opt.palette.setColor(group, QPalette::Text, m_text);
-            }
-        }
-        QStyledItemDelegate::paint(painter, opt, index);
-    }
-
-private:
-    QColor m_text;
-    QColor m_back;
-};
 } // namespace
 
 CSkinListCtrl::CSkinListCtrl(QWidget* parent)
@@ -69,7 +40,6 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
-    setItemDelegate(new SkinRowDelegate(m_selectedTextColor, m_selectedBackColor, this));
 
     QPalette pal = palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
@@ -292,6 +262,36 @@ void CSkinListCtrl::Scroll(int dy)
     }
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->value() + dy / rowHeight);
+}
+
+void CSkinListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& options, const QModelIndex& index) const
+{
+    // Every row, the selected one included, goes to the delegate as an ordinary row: no style
+    // ever sees a selected, hovered or focused state, so none can draw its highlight.
+    QStyleOptionViewItem row(options);
+    row.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
+    row.showDecorationSelected = false;
+    const bool selected = selectionModel() != nullptr && selectionModel()->isRowSelected(index.row(), index.parent());
+    if (selected) {
+        painter->fillRect(QRect(0, options.rect.y(), viewport()->width(), options.rect.height()), m_selectedBackColor);
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            row.palette.setColor(group, QPalette::Text, m_selectedTextColor);
+        }
+    }
+    const QHeaderView* head = header();
+    const int width = viewport()->width();
+    for (int visual = 0; visual < head->count(); ++visual) {
+        const int column = head->logicalIndex(visual);
+        const int x = columnViewportPosition(column);
+        const int w = columnWidth(column);
+        if (head->isSectionHidden(column) || w <= 0 || x + w <= 0 || x >= width) {
+            continue;
+        }
+        QStyleOptionViewItem cell(row);
+        cell.rect = QRect(x, options.rect.y(), w, options.rect.height());
+        const QModelIndex cellIndex = index.sibling(index.row(), column);
+        itemDelegateForIndex(cellIndex)->paint(painter, cell, cellIndex);
+    }
 }
 
 void CSkinListCtrl::paintEvent(QPaintEvent* event)

@@ -3,6 +3,7 @@
 #include "CMemDC.h"
 #include "SkinListFixture.h"
 
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
@@ -75,6 +76,7 @@ private slots:
     void headerRepaintsAtOnceWhileLeftButtonDrags();
     void selectedRowIsOrangeOnDarkWithoutHighlight_data();
     void selectedRowIsOrangeOnDarkWithoutHighlight();
+    void noStyleHighlightEvenFromALoudStyle();
     void withoutSelectionNothingIsOrange();
     void emptyListIsDarkWithoutStalePixels();
     void listHasNoScrollBarsOfItsOwn();
@@ -356,6 +358,65 @@ void TestSkinList::selectedRowIsOrangeOnDarkWithoutHighlight()
     }
     // Painting leaves the selection as it was.
     QCOMPARE(w.list->GetSelectedRow(), 2);
+}
+
+namespace {
+// A style that marks in red every place where it is asked to show selection, hover or focus,
+// as a desktop theme with its own highlight would.
+class LoudStyle : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        const bool marked = option->state & (State_Selected | State_MouseOver | State_HasFocus);
+        if ((element == PE_PanelItemViewRow || element == PE_PanelItemViewItem || element == PE_FrameFocusRect) &&
+            marked) {
+            painter->fillRect(option->rect, Qt::red);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (element == CE_ItemViewItem && (option->state & (State_Selected | State_MouseOver))) {
+            painter->fillRect(option->rect, Qt::red);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+} // namespace
+
+void TestSkinList::noStyleHighlightEvenFromALoudStyle()
+{
+    LoudStyle style;
+    ListWindow w;
+    w.list->setStyle(&style);
+    w.fill(4);
+    w.list->SetSelectedRow(1);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QApplication::setActiveWindow(&w);
+    w.list->setFocus();
+    // Hover over row 2.
+    QWidget* vp = w.list->viewport();
+    const QPoint over = w.list->visualItemRect(w.list->topLevelItem(2)).center();
+    QTest::mouseMove(vp, over);
+    QHoverEvent hover(QEvent::HoverMove, QPointF(over), vp->mapToGlobal(QPointF(over)), QPointF(over));
+    QApplication::sendEvent(vp, &hover);
+    const QImage img = grab(vp);
+    int orange = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = at(img, x, y);
+            QVERIFY2(c != QColor(Qt::red), qPrintable(QStringLiteral("highlight at (%1,%2)").arg(x).arg(y)));
+            orange += near(c, Orange, 12) ? 1 : 0;
+        }
+    }
+    QVERIFY(orange > 10);
+    w.list->setStyle(nullptr);
 }
 
 void TestSkinList::withoutSelectionNothingIsOrange()
