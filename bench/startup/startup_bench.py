@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Start-up to the first painted frame, and peak resident memory, of the program beside a
+minimal Qt 6 window program, both under one Xvfb in the same run.
+
+    startup_bench.py QVLINK_PROBE MINIMAL_PROBE [RUNS]
+
+Runs inside a network namespace of its own (the program searches the network when it
+starts); refuses to run when an interface other than lo is present. Each run starts the
+program fresh; the time is taken from just before the process is spawned to the end of the
+first paint of its main window (both CLOCK_MONOTONIC). The file cache is warm after the first
+run, so the figures are warm start-ups; the first run's figure is printed apart.
+"""
+import os
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+DISPLAY = ":79"
+HOLD_MS = 3000
+
+
+def isolated():
+    return [name for _, name in socket.if_nameindex()] == ["lo"]
+
+
+def start_xvfb():
+    xvfb = subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        if subprocess.run(["xdpyinfo", "-display", DISPLAY], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0:
+            return xvfb
+        time.sleep(0.1)
+    xvfb.terminate()
+    sys.exit("Xvfb did not start")
+
+
+def run_once(program, runtime_dir, hold_ms=0):
+    env = dict(os.environ, DISPLAY=DISPLAY, XDG_RUNTIME_DIR=runtime_dir, QT_QPA_PLATFORM="xcb",
+               LANG="C.UTF-8", LC_ALL="", LANGUAGE="")
+    args = [program] + ([str(hold_ms)] if hold_ms else [])
+    start = time.monotonic_ns()
+    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
+    try:
+        out, _ = proc.communicate(timeout=30 + hold_ms / 1000)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        sys.exit(f"{program} did not report a first frame")
+    fields = dict(item.split("=", 1) for item in out.split())
+    return {
+        "ms": (int(fields["first_paint_ns"]) - start) / 1e6,
+        "rss": int(fields["maxrss_kb"]),
+        "hold_rss": int(fields.get("hold_maxrss_kb", 0)),
+    }
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    if not isolated():
+        sys.exit("refusing to run: not in an isolated network namespace (only lo expected)")
+    programs = {"qvlink": sys.argv[1], "minimal": sys.argv[2]}
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+    xvfb = start_xvfb()
+    try:
+        results = {name: [] for name in programs}
+        held = {}
+        with tempfile.TemporaryDirectory() as runtime:
+            os.chmod(runtime, 0o700)
+            for i in range(runs):
+                order = list(programs) if i % 2 == 0 else list(reversed(programs))
+                for name in order:
+                    results[name].append(run_once(programs[name], runtime))
+            for name, program in programs.items():
+                held[name] = run_once(program, runtime, HOLD_MS)["hold_rss"]
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+    print(f"Start-up to the first painted frame under Xvfb, {runs} runs each (warm file cache after run 1)")
+    print(f"{'program':10} {'first run ms':>12} {'median ms':>10} {'min ms':>8} {'max ms':>8} "
+          f"{'peak RSS at frame KiB':>22} {'peak RSS after 3 s KiB':>23}")
+    summary = {}
+    for name in programs:
+        times = [r["ms"] for r in results[name]]
+        rss = statistics.median(r["rss"] for r in results[name])
+        summary[name] = (statistics.median(times), rss, held[name])
+        print(f"{name:10} {times[0]:12.1f} {statistics.median(times):10.1f} {min(times):8.1f} {max(times):8.1f} "
+              f"{rss:22.0f} {held[name]:23d}")
+    q, m = summary["qvlink"], summary["minimal"]
+    print(f"ratio qvlink/minimal: start-up {q[0] / m[0]:.2f}, peak RSS at frame {q[1] / m[1]:.2f}, "
+          f"peak RSS after 3 s {q[2] / m[2]:.2f}")
+
+
+if __name__ == "__main__":
+    main()
