@@ -1,6 +1,6 @@
 #include "CPictureEx.h"
 
-#include "../discovery/UniqueFd.h"
+#include "UniqueFd.h"
 #include "GifReader.h"
 #include "Resources.h"
 
