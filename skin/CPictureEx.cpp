@@ -1,8 +1,8 @@
 #include "CPictureEx.h"
 
-#include "UniqueFd.h"
 #include "GifReader.h"
 #include "Resources.h"
+#include "UniqueFd.h"
 
 #include <QPaintEvent>
 #include <QPainter>
