@@ -3,6 +3,7 @@
 #include "CMemDC.h"
 #include "SkinListFixture.h"
 
+#include <QAccessible>
 #include <QProxyStyle>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -84,6 +85,7 @@ private slots:
     void memDcCopiesOnlyTheAddressedPart();
     void clickNotificationOnMouseNotKeyboard();
     void rowEditing();
+    void accessibleAsATableOfRows();
 };
 
 void TestSkinList::headerIs26PixelsHigh()
@@ -631,6 +633,25 @@ void TestSkinList::rowEditing()
     QCOMPARE(w.list->GetItemCount(), 0);
     QCOMPARE(w.list->columnCount(), 3);
     QCOMPARE(w.list->GetItemRowHeight(), 0);
+}
+
+void TestSkinList::accessibleAsATableOfRows()
+{
+    ListWindow w;
+    w.list->setAccessibleName(QStringLiteral("Devices"));
+    w.fill(3);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w.list);
+    QVERIFY(iface != nullptr);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Devices"));
+    QAccessibleTableInterface* table = iface->tableInterface();
+    QVERIFY(table != nullptr);
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->columnCount(), 2);
+    QAccessibleInterface* cell = table->cellAt(1, 1);
+    QVERIFY(cell != nullptr);
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("192.168.1.2"));
 }
 
 QTEST_MAIN(TestSkinList)
