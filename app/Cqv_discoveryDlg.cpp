@@ -83,7 +83,8 @@ void Cqv_discoveryDlg::CreateControls()
     driveLetterBox = new QComboBox(this);
     driveLetterBox->setObjectName(QStringLiteral("driveLetterBox"));
     driveLetterBox->setEditable(true);
-    driveLetterBox->setInsertPolicy(QComboBox::InsertAlphabetically);
+    // Typing in the field chooses a letter; it never adds one to the list.
+    driveLetterBox->setInsertPolicy(QComboBox::NoInsert);
     // The given height includes the drop-down part; the closed box keeps its natural height.
     driveLetterBox->setGeometry(28, 532, 194, driveLetterBox->sizeHint().height());
     mapDriveButton = makeButton(this, "mapDriveButton", QRect(250, 530, 108, 32));

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
 #include <memory>
@@ -451,6 +452,8 @@ void TestMainWindow::dialogKeysEndTheWindow_data()
     QTest::newRow("Escape") << int(Qt::Key_Escape) << "refreshButton" << int(QDialog::Rejected);
     QTest::newRow("Enter on a button") << int(Qt::Key_Return) << "refreshButton" << int(QDialog::Accepted);
     QTest::newRow("Enter in the list") << int(Qt::Key_Enter) << "deviceListView" << int(QDialog::Accepted);
+    QTest::newRow("Enter in the letters") << int(Qt::Key_Return) << "driveLetterBox" << int(QDialog::Accepted);
+    QTest::newRow("Escape in the letters") << int(Qt::Key_Escape) << "driveLetterBox" << int(QDialog::Rejected);
 }
 
 void TestMainWindow::dialogKeysEndTheWindow()
@@ -462,11 +465,16 @@ void TestMainWindow::dialogKeysEndTheWindow()
     QVERIFY(window);
     const int searches = fake::StartedWorkers();
     QWidget* target = window->findChild<QWidget*>(focus);
+    if (auto* box = qobject_cast<QComboBox*>(target)) {
+        box->setEditText(QStringLiteral("QQ")); // typed text is not a new item
+        target = box->lineEdit();
+    }
     target->setFocus();
     QTest::keyClick(target, Qt::Key(key));
     QTRY_VERIFY(!window->isVisible());
     QCOMPARE(window->result(), result);
-    QCOMPARE(fake::StartedWorkers(), searches); // Enter did not press Refresh
+    QCOMPARE(fake::StartedWorkers(), searches);                           // Enter did not press Refresh
+    QCOMPARE(control<QComboBox>(*window, "driveLetterBox")->count(), 23); // nor add a letter
 }
 
 void TestMainWindow::titleBarButtons()
