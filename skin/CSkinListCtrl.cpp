@@ -15,7 +15,6 @@
 namespace {
 const QColor ListBackColor(59, 59, 59);
 constexpr int BarControlId = 0xFFFF;
-
 } // namespace
 
 CSkinListCtrl::CSkinListCtrl(QWidget* parent)
@@ -46,7 +45,8 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent)
         pal.setColor(group, QPalette::Base, ListBackColor);
         pal.setColor(group, QPalette::Window, ListBackColor);
         pal.setColor(group, QPalette::AlternateBase, ListBackColor);
-        // Styles that paint the row panel for a selected row use these; keep them invisible.
+        // Rows never reach the style as selected (see drawRow); should any part of a style still
+        // paint a highlight, it comes out in the list's own selection colours.
         pal.setColor(group, QPalette::Highlight, m_selectedBackColor);
         pal.setColor(group, QPalette::HighlightedText, m_selectedTextColor);
     }

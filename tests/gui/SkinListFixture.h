@@ -7,8 +7,10 @@
 #include "CSkinListCtrl.h"
 #include "CSkinVerticleScrollbar.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPair>
 #include <QWidget>
 
 namespace skintest {
@@ -45,6 +47,52 @@ inline QImage grab(QWidget* w)
 inline QColor at(const QImage& img, int x, int y)
 {
     return img.pixelColor(x, y);
+}
+
+inline bool near(const QColor& a, const QColor& b, int tolerance = 0)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
+           qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+// True when c lies (within tolerance) on the straight line from back to fore, as antialiased
+// text of colour fore on background back does, and nowhere else.
+inline bool onBlend(const QColor& c, const QColor& back, const QColor& fore, int tolerance = 8)
+{
+    const int span = fore.red() - back.red();
+    const double t = span != 0 ? double(c.red() - back.red()) / span : 0.0;
+    if (t < -0.05 || t > 1.05) {
+        return false;
+    }
+    const auto lerp = [t](int a, int b) { return a + t * (b - a); };
+    return qAbs(c.green() - lerp(back.green(), fore.green())) <= tolerance &&
+           qAbs(c.blue() - lerp(back.blue(), fore.blue())) <= tolerance;
+}
+
+// Columns [first, last] of the white text pixels in a rectangle; (-1, -1) when there are none.
+inline QPair<int, int> whiteExtent(const QImage& img, const QRect& r)
+{
+    int first = -1;
+    int last = -1;
+    for (int x = r.left(); x <= r.right(); ++x) {
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            if (img.pixelColor(x, y).red() > 200 && img.pixelColor(x, y).blue() > 200) {
+                if (first < 0) {
+                    first = x;
+                }
+                last = x;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
+inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
+                      Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QMouseEvent ev(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, mods);
+    QApplication::sendEvent(w, &ev);
 }
 
 // A window with one list at the device list's place, skinned and configured as its owner does.
