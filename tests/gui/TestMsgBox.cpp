@@ -93,7 +93,9 @@ void TestMsgBox::kinds()
     QCOMPARE(watcher.lastTexts.value(QStringLiteral("titleLabel")), title);
     QCOMPARE(watcher.lastTexts.value(QStringLiteral("textLabel")), text);
     QCOMPARE(box.BackgroundId(), background);
+    box.grab(); // the box may have been answered before its first paint
     QCOMPARE(box.BackgroundBitmap().size(), QSize(585, 218));
+    QCOMPARE(box.BackgroundBitmap(), qvres::SkinBitmap(background));
 }
 
 void TestMsgBox::layoutFontsAndColours()
