@@ -19,9 +19,9 @@ using HttpBody = std::vector<char>;
 
 struct HttpUrl
 {
-    char host[HostTextSize] = {};  // an IPv6 literal keeps its brackets
+    char host[HostTextSize] = {}; // an IPv6 literal keeps its brackets
     std::uint16_t port = 80;
-    const char* path = nullptr;    // points into the URL given to parseHttpUrl
+    const char* path = nullptr; // points into the URL given to parseHttpUrl
 };
 
 // Waits until fd is readable for at most timeoutMs, then receives once.

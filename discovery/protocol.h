@@ -16,7 +16,8 @@ inline constexpr char SsdpSearchTarget[] = "upnp:rootdevice";
 inline constexpr unsigned SsdpMx = 1;
 // The interface that routes toward this address sends the search.
 inline constexpr char RouteProbeAddress[] = "223.255.255.255";
-inline constexpr char MSearchFormat[] = "M-SEARCH * HTTP/1.1\r\nHOST: %s:1900\r\nST: %s\r\nMAN: \"ssdp:discover\"\r\nMX: %u\r\n\r\n";
+inline constexpr char MSearchFormat[] =
+    "M-SEARCH * HTTP/1.1\r\nHOST: %s:1900\r\nST: %s\r\nMAN: \"ssdp:discover\"\r\nMX: %u\r\n\r\n";
 inline constexpr std::size_t DatagramBufferSize = 1536;
 inline constexpr int SearchTurns = 8;
 // A flood of distinct USNs must not grow memory without bound; answers past this are ignored.
@@ -26,7 +27,7 @@ inline constexpr int MaxKeptReplies = 4096;
 inline constexpr char HttpRequestFormat[] =
     "GET %s HTTP/%s\r\nHost: %s:%d\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n";
 inline constexpr char HttpVersion[] = "1.1";
-inline constexpr std::size_t HostTextSize = 65;  // 64 characters and the terminator
+inline constexpr std::size_t HostTextSize = 65; // 64 characters and the terminator
 inline constexpr std::size_t LocalAddressSize = 64;
 inline constexpr std::size_t RequestBufferSize = 2048;
 inline constexpr std::size_t ReceiveBufferSize = 2048;
@@ -40,10 +41,10 @@ inline constexpr std::size_t MaxHeaderBytes = 64 * 1024;
 
 struct Timing
 {
-    std::atomic<int> turnWaitMs{1000};      // one SSDP listening turn
-    std::atomic<int> readWaitMs{5000};      // one wait for HTTP bytes
-    std::atomic<int> connectWaitMs{3000};   // one TCP connect attempt
-    std::atomic<int> pollIntervalMs{500};   // the window's look at the device table
+    std::atomic<int> turnWaitMs{1000};    // one SSDP listening turn
+    std::atomic<int> readWaitMs{5000};    // one wait for HTTP bytes
+    std::atomic<int> connectWaitMs{3000}; // one TCP connect attempt
+    std::atomic<int> pollIntervalMs{500}; // the window's look at the device table
 };
 
 // Process-wide timings; defaults are the product's values.

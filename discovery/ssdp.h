@@ -21,10 +21,10 @@ enum class SearchResult : int
 // One kept answer. One allocation holds the node and its three terminated texts.
 struct SsdpReply
 {
-    SsdpReply* next;     // the reply kept before this one (newest first)
+    SsdpReply* next; // the reply kept before this one (newest first)
     char* location;
     char* searchTarget;
-    char* usn;           // empty when the answer had none
+    char* usn; // empty when the answer had none
 };
 
 // The bound of the turn counter and the turn at which it rests; the texts are never sent.
