@@ -248,8 +248,8 @@ void TestMainWindow::everyControlHasAnAccessibleName()
 void TestMainWindow::enableStatesOverASearch()
 {
     // Two maker devices a few polls apart; the worker then keeps running until released.
-    fake::SetScript({fake::MakerDevice("Alpha", "192.168.1.20:8080"), fake::MakerDevice("Beta", "192.168.1.21")},
-                    PollMs * 5, true);
+    fake::SetScript({fake::MakerDevice("Alpha", "192.168.1.20:8080"), fake::MakerDevice("Beta", "192.168.1.21")}, 300,
+                    true);
     ModalWatcher watcher;
     Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
     window.show();
@@ -373,7 +373,7 @@ void TestMainWindow::closingDuringASearchIsSafe()
     {
         Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
         window.show();
-        QTRY_VERIFY(widget(window, "searchAnimation")->isVisible());
+        QTRY_VERIFY(!widget(window, "refreshButton")->isEnabled()); // the search is under way
         window.reject();
     }
     // The search goes on without a window: its device and its end change nothing.
