@@ -85,6 +85,25 @@ sleep 1
 shot 0 about
 in_host 0 xdotool key Escape
 sleep 0.5
+
+# The window menu from a right click on the surface (the logo area), then closed again.
+in_host 0 xdotool mousemove --window "$win" 300 60 click 3
+sleep 0.7
+shot 0 window-menu
+in_host 0 xdotool key Escape
+sleep 0.3
+
+# Dragging by the surface moves the window; dragging on a control does not.
+geometry() { in_host 0 xdotool getwindowgeometry "$win" | sed -n 's/.*Position: \([0-9]*,[0-9]*\).*/\1/p'; }
+before=$(geometry)
+in_host 0 xdotool mousemove --window "$win" 200 40 mousedown 1 mousemove_relative --sync 40 30 mouseup 1
+sleep 0.3
+after=$(geometry)
+lan_log "drag by the surface: $before -> $after"
+[ "$before" != "$after" ] || fail "dragging by the surface did not move the window"
+in_host 0 xdotool mousemove --window "$win" 300 284 mousedown 1 mousemove_relative --sync 40 30 mouseup 1
+sleep 0.3
+[ "$(geometry)" = "$after" ] || fail "dragging on Refresh moved the window"
 kill -TERM "$QVLINK_PID" 2>/dev/null
 
 # Phase 2: a host on a LAN of its own, nothing answers: the no-device box.
