@@ -11,7 +11,7 @@ namespace {
 constexpr int BoxWidth = 585;
 constexpr int BoxHeight = 218;
 
-int backgroundForKind(int kind)
+int BackgroundForKind(int kind)
 {
     switch (kind) {
     case KindError:
@@ -44,7 +44,7 @@ CMsgBox::~CMsgBox() = default;
 
 int CMsgBox::BackgroundId() const
 {
-    return backgroundForKind(kind);
+    return BackgroundForKind(kind);
 }
 
 void CMsgBox::showEvent(QShowEvent* event)

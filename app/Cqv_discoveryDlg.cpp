@@ -28,7 +28,7 @@ constexpr int AnimationResource = 540;
 const QColor HeadingColor{255, 255, 255};
 const QColor DriveLabelColor{145, 145, 145};
 
-CxSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect)
+CxSkinButton* MakeButton(QWidget* parent, const char* name, const QRect& rect)
 {
     auto* button = new CxSkinButton(parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -39,7 +39,7 @@ CxSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect)
     return button;
 }
 
-CSkinListCtrl* makeList(QWidget* parent, const char* name, const QRect& rect)
+CSkinListCtrl* MakeList(QWidget* parent, const char* name, const QRect& rect)
 {
     auto* list = new CSkinListCtrl(parent);
     list->setObjectName(QString::fromLatin1(name));
@@ -73,13 +73,13 @@ Cqv_discoveryDlg::~Cqv_discoveryDlg()
 void Cqv_discoveryDlg::CreateControls()
 {
     // Creation order is the tab order.
-    deviceListView = makeList(this, "deviceListView", QRect(33, 119, 418, 133));
-    shareListView = makeList(this, "shareListView", QRect(33, 362, 418, 133));
-    closeButton = makeButton(this, "closeButton", QRect(465, 9, 22, 22));
-    minimiseButton = makeButton(this, "minimiseButton", QRect(438, 9, 22, 22));
-    aboutButton = makeButton(this, "aboutButton", QRect(411, 9, 22, 22));
-    configureButton = makeButton(this, "configureButton", QRect(364, 268, 108, 32));
-    refreshButton = makeButton(this, "refreshButton", QRect(250, 268, 108, 32));
+    deviceListView = MakeList(this, "deviceListView", QRect(33, 119, 418, 133));
+    shareListView = MakeList(this, "shareListView", QRect(33, 362, 418, 133));
+    closeButton = MakeButton(this, "closeButton", QRect(465, 9, 22, 22));
+    minimiseButton = MakeButton(this, "minimiseButton", QRect(438, 9, 22, 22));
+    aboutButton = MakeButton(this, "aboutButton", QRect(411, 9, 22, 22));
+    configureButton = MakeButton(this, "configureButton", QRect(364, 268, 108, 32));
+    refreshButton = MakeButton(this, "refreshButton", QRect(250, 268, 108, 32));
     driveLetterBox = new QComboBox(this);
     driveLetterBox->setObjectName(QStringLiteral("driveLetterBox"));
     driveLetterBox->setEditable(true);
@@ -87,15 +87,15 @@ void Cqv_discoveryDlg::CreateControls()
     driveLetterBox->setInsertPolicy(QComboBox::NoInsert);
     // The given height includes the drop-down part; the closed box keeps its natural height.
     driveLetterBox->setGeometry(28, 532, 194, driveLetterBox->sizeHint().height());
-    mapDriveButton = makeButton(this, "mapDriveButton", QRect(250, 530, 108, 32));
-    browseButton = makeButton(this, "browseButton", QRect(364, 530, 108, 32));
+    mapDriveButton = MakeButton(this, "mapDriveButton", QRect(250, 530, 108, 32));
+    browseButton = MakeButton(this, "browseButton", QRect(364, 530, 108, 32));
     deviceHeading = MakeStaticText(this, "deviceHeading", QRect(28, 86, 231, 24), HeadingColor);
     shareHeading = MakeStaticText(this, "shareHeading", QRect(28, 329, 194, 28), HeadingColor);
     driveLetterLabel = MakeStaticText(this, "driveLetterLabel", QRect(30, 508, 212, 19), DriveLabelColor);
     searchAnimation = new CPictureEx(this);
     searchAnimation->setObjectName(QStringLiteral("searchAnimation"));
     searchAnimation->setGeometry(193, 168, 91, 71);
-    shortcutButton = makeButton(this, "shortcutButton", QRect(26, 268, 224, 33));
+    shortcutButton = MakeButton(this, "shortcutButton", QRect(26, 268, 224, 33));
 
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(minimiseButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnMinimise);

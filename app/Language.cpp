@@ -70,7 +70,7 @@ constexpr OffsetEntry Offsets[] = {
     {0x0419, 241}, {0x2C0A, 269}, {0x081D, 283}, {0x041F, 297},
 };
 
-const QHash<QByteArray, int>& localeTable()
+const QHash<QByteArray, int>& LocaleTable()
 {
     static const QHash<QByteArray, int> table = [] {
         QHash<QByteArray, int> built;
@@ -83,10 +83,10 @@ const QHash<QByteArray, int>& localeTable()
 }
 
 // The value of the first variable that is set and not empty.
-QByteArray firstSet(std::initializer_list<const char*> names)
+QByteArray FirstSet(std::initializer_list<const char*> names)
 {
     for (const char* name : names) {
-        const QByteArray value = qgetenv(name);
+        QByteArray value = qgetenv(name);
         if (!value.isEmpty()) {
             return value;
         }
@@ -94,7 +94,7 @@ QByteArray firstSet(std::initializer_list<const char*> names)
     return {};
 }
 
-int hexDigit(char c)
+int HexDigit(char c)
 {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -123,7 +123,7 @@ int LanguageIdFromLocaleName(const QByteArray& localeName)
     if (name == "C" || name == "POSIX") {
         return UsEnglish;
     }
-    const auto& table = localeTable();
+    const auto& table = LocaleTable();
     if (const auto exact = table.constFind(name); exact != table.constEnd()) {
         return exact.value();
     }
@@ -139,7 +139,7 @@ int LanguageIdFromLocaleName(const QByteArray& localeName)
 
 int RegionalLanguageId()
 {
-    return LanguageIdFromLocaleName(firstSet({"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_MONETARY", "LANG"}));
+    return LanguageIdFromLocaleName(FirstSet({"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_MONETARY", "LANG"}));
 }
 
 int InterfaceLanguageId()
@@ -150,7 +150,7 @@ int InterfaceLanguageId()
             return id;
         }
     }
-    return LanguageIdFromLocaleName(firstSet({"LC_ALL", "LC_MESSAGES", "LANG"}));
+    return LanguageIdFromLocaleName(FirstSet({"LC_ALL", "LC_MESSAGES", "LANG"}));
 }
 
 int LanguageOffsetFromId(int languageId)
@@ -174,8 +174,8 @@ int LanguageOffsetFromText(const char* text)
     // Like strtol: every hex digit counts; a value past the int range saturates, which no
     // table entry matches.
     long long value = 0;
-    for (; hexDigit(*text) >= 0; ++text) {
-        value = std::min<long long>(value * 16 + hexDigit(*text), std::numeric_limits<int>::max());
+    for (; HexDigit(*text) >= 0; ++text) {
+        value = std::min<long long>(value * 16 + HexDigit(*text), std::numeric_limits<int>::max());
     }
     return LanguageOffsetFromId(static_cast<int>(value));
 }

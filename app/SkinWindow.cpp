@@ -20,7 +20,7 @@ struct Strip
 
 // The strips of the shape; every corner loses 8, 6, 4, 3, 2, 2, 1, 1 pixels from the outer
 // column inward.
-std::array<Strip, 17> roundedStrips(int w, int h)
+std::array<Strip, 17> RoundedStrips(int w, int h)
 {
     return {{
         {0, 8, 1, h - 8},
@@ -48,7 +48,7 @@ std::array<Strip, 17> roundedStrips(int w, int h)
 QRegion RoundedRegion(int width, int height)
 {
     QRegion region;
-    for (const Strip& strip : roundedStrips(width, height)) {
+    for (const Strip& strip : RoundedStrips(width, height)) {
         // The shape is clipped to the client rectangle; inverted strips of tiny sizes are empty.
         const int left = std::max(strip.left, 0);
         const int right = std::min(strip.right, width);
