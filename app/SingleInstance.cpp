@@ -73,8 +73,9 @@ void SingleInstance::OnNewConnection()
         peer->disconnectFromServer();
         peer->deleteLater();
         bool raised = false;
-        // Brought forward but not restored: a minimised window stays minimised.
-        if (m_window != nullptr && m_window->isVisible()) {
+        // Brought forward but never restored: activating a minimised window would make the
+        // window manager restore it, so a minimised window is left as it is.
+        if (m_window != nullptr && m_window->isVisible() && !m_window->isMinimized()) {
             m_window->raise();
             m_window->activateWindow();
             raised = true;

@@ -37,6 +37,15 @@ void TestSingleInstance::secondCopyRaisesTheFirstsWindow()
     QCOMPARE(second.Acquire(), SingleInstance::Result::Running);
     QTRY_COMPARE(asked.count(), 1);
     QCOMPARE(asked.at(0).at(0).toBool(), true);
+
+    // A minimised window is not restored by a second start.
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    SingleInstance third(folder.path());
+    QCOMPARE(third.Acquire(), SingleInstance::Result::Running);
+    QTRY_COMPARE(asked.count(), 2);
+    QCOMPARE(asked.at(1).at(0).toBool(), false);
+    QVERIFY(window.isMinimized());
 }
 
 void TestSingleInstance::secondCopyDuringStartUpEndsSilently()
