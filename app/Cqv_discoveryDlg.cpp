@@ -2,6 +2,7 @@
 
 #include "CPictureEx.h"
 #include "CSkinListCtrl.h"
+#include "CSkinVerticleScrollbar.h"
 #include "CxSkinButton.h"
 #include "Language.h"
 #include "Resources.h"
@@ -159,7 +160,14 @@ void Cqv_discoveryDlg::OnInitDialog()
     deviceListView->setAccessibleName(deviceHeading->text());
     shareListView->setAccessibleName(shareHeading->text());
     driveLetterBox->setAccessibleName(driveLetterLabel->text());
+    // Where a combo box's accessible name is its value, the label relation names it.
+    driveLetterLabel->setBuddy(driveLetterBox);
     searchAnimation->setAccessibleName(QStringLiteral("Searching"));
+    for (CSkinListCtrl* list : {deviceListView, shareListView}) {
+        if (QWidget* bar = list->GetVerticalBar()) {
+            bar->setAccessibleName(QStringLiteral("%1 scroll bar").arg(list->accessibleName()));
+        }
+    }
 
     FillDriveLetterBox();
     PrepareAnimation();
