@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -161,6 +162,9 @@ void TestMainWindow::initialisation()
     QCOMPARE(shares->headerItem()->text(1), QStringLiteral("Location"));
     QCOMPARE(shares->columnWidth(1), 215);
     QVERIFY(devices->GetVerticalBar() != nullptr); // skinned before the columns were added
+    // Only the device list lets its columns be reordered by dragging their headers.
+    QVERIFY(devices->header()->sectionsMovable());
+    QVERIFY(!shares->header()->sectionsMovable());
 
     QCOMPARE(control<CxSkinButton>(window, "refreshButton")->text(), QStringLiteral("Refresh"));
     QCOMPARE(control<CxSkinButton>(window, "configureButton")->text(), QStringLiteral("Configure"));
