@@ -22,8 +22,6 @@ CxSkinButton::CxSkinButton(QWidget* parent)
 {
     // Mouse moves without a button held are what mark the pointer as over the button.
     setMouseTracking(true);
-    // Every pixel comes from a face or its fill, so nothing needs erasing first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 CxSkinButton::~CxSkinButton() = default;
@@ -60,15 +58,14 @@ QSize CxSkinButton::sizeHint() const
 
 void CxSkinButton::DrawFace(QPainter& painter, const QImage& face)
 {
-    // A face is copied 1:1 from its top-left corner; whatever it does not cover, and an
-    // empty face, shows the button-face colour.
-    const QRect all = rect();
-    if (face.isNull() || face.width() < all.width() || face.height() < all.height()) {
-        painter.fillRect(all, palette().color(QPalette::Active, QPalette::Button));
+    // A face is copied 1:1 from its top-left corner. An empty face shows the button-face
+    // colour; where a face is smaller than the button, the window's skin behind it shows, so
+    // a button a pixel larger than its picture does not get a light seam.
+    if (face.isNull()) {
+        painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Button));
+        return;
     }
-    if (!face.isNull()) {
-        painter.drawImage(QPoint(0, 0), face, QRect(QPoint(0, 0), all.size()));
-    }
+    painter.drawImage(QPoint(0, 0), face, QRect(QPoint(0, 0), size()));
 }
 
 void CxSkinButton::paintEvent(QPaintEvent* /*event*/)

@@ -149,10 +149,16 @@ void TestSkinButton::emptyFaceIsFilled()
 {
     m_button->SetSkin(QImage(), QImage(), QImage(), QImage());
     QCOMPARE(PixelAt(m_button, QPoint(3, 3)), m_button->palette().color(QPalette::Active, QPalette::Button));
-    // A face smaller than the button: the rest is filled, the face is copied 1:1.
+    // A face smaller than the button is copied 1:1 and the window behind shows around it.
+    const QColor behind(12, 34, 56);
+    QPalette palette = m_window->palette();
+    palette.setColor(QPalette::Window, behind);
+    m_window->setPalette(palette);
+    m_window->setAutoFillBackground(true);
     m_button->SetSkin(Solid(NormalFace, QSize(10, 10)), QImage(), QImage(), QImage());
-    QCOMPARE(PixelAt(m_button, QPoint(9, 9)), NormalFace);
-    QCOMPARE(PixelAt(m_button, QPoint(12, 12)), m_button->palette().color(QPalette::Active, QPalette::Button));
+    const QImage window = m_window->grab().toImage();
+    QCOMPARE(window.pixelColor(m_button->pos() + QPoint(9, 9)), NormalFace);
+    QCOMPARE(window.pixelColor(m_button->pos() + QPoint(12, 12)), behind);
 }
 
 void TestSkinButton::missingNormalFaceWinsOverHover()
