@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 namespace qvd {
@@ -65,10 +66,20 @@ void lookAtRecord(SearchSink& sink, RowToRecord& rowToRecord, int index, int& ro
     sink.setControlEnabled(IdDeviceList, true);
 }
 
+// The table is process-wide, so calls take turns even when their callers do not (a poller whose
+// window has gone may still be reading records): the lock orders one call's last reads of the
+// table before the next call's reset.
+std::mutex& pollingTurn()
+{
+    static std::mutex turn;
+    return turn;
+}
+
 } // namespace
 
 int searchAndListDevices(SearchSink& sink, RowToRecord& rowToRecord, WorkerEntry entry)
 {
+    const std::lock_guard<std::mutex> turn(pollingTurn());
     prepareWindow(sink, rowToRecord);
     DeviceList& list = deviceList();
     // Acquire: a finished worker's last records are complete before the table is reset.

@@ -264,3 +264,53 @@ TEST_F(Polling, EveryListedRowRestoresTheControls)
     // Twice with the rows, once at the start, once at the end.
     EXPECT_EQ(sink.countOf("stop"), 4);
 }
+
+// Two windows' searches overlapping (the first window closed while its search ran): the second
+// call waits for the first to end before it touches the table, so the first never reads a
+// table being reset under it.
+TEST(PollingTurns, OverlappingCallsTakeTurns)
+{
+    timing().pollIntervalMs.store(5);
+    g_script = {device("Only", "10.0.0.1:80")};
+    deviceList().count.store(0);
+    deviceList().done.store(-1);
+
+    // A sink whose first call blocks until released, standing in for a window thread that is
+    // busy: the first call holds its turn meanwhile.
+    class GatedSink : public RecordingSink
+    {
+    public:
+        void clearList(int id) override
+        {
+            while (!open.load(std::memory_order_acquire)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            RecordingSink::clearList(id);
+        }
+        std::atomic<bool> open{false};
+    };
+    GatedSink first;
+    RecordingSink second;
+    RowToRecord rowsA;
+    RowToRecord rowsB;
+    std::atomic<bool> firstDone{false};
+    std::atomic<bool> secondDone{false};
+    std::thread a([&] {
+        searchAndListDevices(first, rowsA, scriptedWorker);
+        firstDone.store(true, std::memory_order_release);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::thread b([&] {
+        searchAndListDevices(second, rowsB, scriptedWorker);
+        secondDone.store(true, std::memory_order_release);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(secondDone.load(std::memory_order_acquire));
+    EXPECT_TRUE(second.calls.empty()) << "the second call started while the first held its turn";
+    first.open.store(true, std::memory_order_release);
+    a.join();
+    b.join();
+    EXPECT_TRUE(firstDone.load());
+    EXPECT_EQ(first.rows(), std::vector<std::string>{"Only | 10.0.0.1"});
+    EXPECT_EQ(second.rows(), std::vector<std::string>{"Only | 10.0.0.1"});
+}
