@@ -2,6 +2,7 @@
 // thread's frames, delays and disposal, and Play/Stop/Unload.
 #include "CPictureEx.h"
 #include "GifReader.h"
+#include "PaintCounter.h"
 #include "Resources.h"
 
 #include <QBuffer>
@@ -755,25 +756,6 @@ void TestPictureEx::playStopFromAnotherThread()
     search.join();
     QVERIFY(!picture.IsPlaying());
 }
-
-namespace {
-
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-} // namespace
 
 void TestPictureEx::threadAsksForRepaints()
 {

@@ -1,6 +1,7 @@
 // The skinned list's header: its height, the stretched background, the dividers by column
 // order, the white inset text with ellipsis and literal ampersand, the column width clamp and
 // the repaint while a divider is dragged.
+#include "PaintCounter.h"
 #include "SkinListFixture.h"
 
 #include <QtTest>
@@ -209,23 +210,6 @@ void TestSkinHeader::columnWidthHeldBetween30And400()
     QCOMPARE(header->sectionSize(0), 400);
     QCOMPARE(header->sectionSize(1), 215);
 }
-
-namespace {
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-} // namespace
 
 void TestSkinHeader::headerRepaintsAtOnceWhileLeftButtonDrags()
 {
