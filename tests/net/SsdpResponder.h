@@ -6,79 +6,24 @@
 // accessors that lock. The destructor stops and joins the thread.
 #pragma once
 
-#include "UniqueFd.h"
+#include "LoopbackServer.h"
 
-#include <arpa/inet.h>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <filesystem>
+#include <cstdlib>
 #include <mutex>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace qvtest {
 
-// True when the only network interface is loopback: the test runs in a throwaway namespace and
-// cannot reach a real network.
-inline bool onlyLoopback()
-{
-    struct if_nameindex* names = ::if_nameindex();
-    if (names == nullptr) {
-        return false;
-    }
-    bool onlyLo = true;
-    int seen = 0;
-    for (const struct if_nameindex* n = names; n->if_index != 0; ++n) {
-        ++seen;
-        onlyLo = onlyLo && std::strcmp(n->if_name, "lo") == 0;
-    }
-    ::if_freenameindex(names);
-    return onlyLo && seen == 1;
-}
-
-// Open descriptors of this process.
-inline int openFdCount()
-{
-    std::error_code failed;
-    int n = 0;
-    for (std::filesystem::directory_iterator it("/proc/self/fd", failed), end; !failed && it != end;
-         it.increment(failed)) {
-        ++n;
-    }
-    return failed ? -1 : n;
-}
-
 // Runs ip(8) with the given arguments inside this test's namespace; its exit status.
-inline int runIp(std::vector<std::string> args)
+inline int runIp(const std::string& args)
 {
-    args.insert(args.begin(), "ip");
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
+    const int status = std::system(("ip " + args).c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -100,15 +45,12 @@ class SsdpResponder
 {
 public:
     // Flow control for long scripts: with acknowledged given, a datagram waits until fewer than
-    // window datagrams are ahead of it (bounded by a few seconds), so none is lost to a full
-    // socket buffer.
+    // window datagrams are ahead of it, so none is lost to a full socket buffer.
     explicit SsdpResponder(std::vector<Datagram> script, const std::atomic<int>* acknowledged = nullptr, int window = 0)
         : m_script(std::move(script))
         , m_acknowledged(acknowledged)
         , m_window(window)
     {
-        m_listen = qvd::UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-        m_send = qvd::UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         const int one = 1;
         ::setsockopt(m_listen.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         sockaddr_in any{};
@@ -150,13 +92,14 @@ public:
         const std::lock_guard<std::mutex> lock(m_mutex);
         return static_cast<int>(m_searches.size());
     }
-    sockaddr_in searchSource()
+    std::string searchSource()
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_source;
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &m_source.sin_addr, text, sizeof text);
+        return std::string(text) + ":" + std::to_string(ntohs(m_source.sin_port));
     }
-    // Datagrams of the script sent so far.
-    int sent() const { return m_sent.load(); }
+    int sent() const { return m_sent.load(); } // datagrams of the script sent so far
 
 private:
     bool stopping() const { return m_stop.load(std::memory_order_relaxed); }
@@ -165,8 +108,7 @@ private:
     {
         char buffer[2048];
         while (!stopping()) {
-            pollfd entry{m_listen.get(), POLLIN, 0};
-            if (::poll(&entry, 1, 20) <= 0) {
+            if (!waitReadable(m_listen.get(), 20)) {
                 continue;
             }
             sockaddr_in from{};
@@ -186,14 +128,19 @@ private:
         }
     }
 
+    // Each datagram waits out its delay, and with flow control also until the handler has caught
+    // up (at most 5 s more).
     void answer(const sockaddr_in& to)
     {
         for (const Datagram& d : m_script) {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(d.delayMs);
-            while (!stopping() && std::chrono::steady_clock::now() < until) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const auto now = std::chrono::steady_clock::now;
+            const auto until = now() + std::chrono::milliseconds(d.delayMs);
+            const auto limit = until + std::chrono::seconds(5);
+            while (
+                !stopping() && now() < limit &&
+                (now() < until || (m_acknowledged != nullptr && m_sent.load() - m_acknowledged->load() >= m_window))) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
-            waitForGate();
             if (stopping()) {
                 return;
             }
@@ -203,23 +150,11 @@ private:
         }
     }
 
-    void waitForGate()
-    {
-        if (m_acknowledged == nullptr) {
-            return;
-        }
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!stopping() && m_sent.load() - m_acknowledged->load() >= m_window &&
-               std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    }
-
     std::vector<Datagram> m_script;
     const std::atomic<int>* m_acknowledged = nullptr;
     int m_window = 0;
-    qvd::UniqueFd m_listen;
-    qvd::UniqueFd m_send;
+    qvd::UniqueFd m_listen{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    qvd::UniqueFd m_send{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     bool m_ready = false;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_sent{0};

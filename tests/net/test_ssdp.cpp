@@ -3,6 +3,7 @@
 #include "protocol.h"
 #include "ssdp.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -36,12 +37,6 @@ std::ostream& operator<<(std::ostream& os, const Kept& k)
 std::vector<Kept> g_handled;
 std::atomic<int> g_handledCount{0};
 
-void recordReply(const SsdpReply& reply)
-{
-    g_handled.push_back({reply.location, reply.searchTarget, reply.usn});
-    g_handledCount.fetch_add(1);
-}
-
 struct SearchRun
 {
     SearchResult error = SearchResult::SearchFailed;
@@ -53,7 +48,10 @@ SearchRun search()
 {
     SearchRun run;
     const auto start = std::chrono::steady_clock::now();
-    SsdpReply* head = ssdpSearch(&run.error, 0, recordReply);
+    SsdpReply* head = ssdpSearch(&run.error, 0, [](const SsdpReply& reply) {
+        g_handled.push_back({reply.location, reply.searchTarget, reply.usn});
+        g_handledCount.fetch_add(1);
+    });
     run.elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     for (const SsdpReply* r = head; r != nullptr; r = r->next) {
@@ -61,11 +59,6 @@ SearchRun search()
     }
     freeReplyList(head);
     return run;
-}
-
-Datagram after(int delayMs, std::string bytes)
-{
-    return {std::move(bytes), delayMs};
 }
 
 class SsdpSearch : public testing::Test
@@ -92,23 +85,89 @@ private:
     int m_fdsBefore = 0;
 };
 
-// Puts the namespace's routes back as the wrapper made them, for when all cases run in one
-// process by hand.
-struct RoutesRestored
+struct Exchange
 {
-    RoutesRestored() = default;
-    RoutesRestored(const RoutesRestored&) = delete;
-    RoutesRestored& operator=(const RoutesRestored&) = delete;
-    ~RoutesRestored()
-    {
-        qvtest::runIp({"route", "del", "224.0.0.0/4", "dev", "lo"});
-        qvtest::runIp({"route", "replace", "default", "dev", "lo", "src", "127.0.0.1"});
-    }
+    const char* name;
+    std::vector<Datagram> script; // delays in ms after the previous datagram
+    std::vector<Kept> handled;    // in arrival order; the list returned is the reverse
+};
+
+void PrintTo(const Exchange& e, std::ostream* os)
+{
+    *os << e.name;
+}
+
+const std::string Junk = "HTTP/1.1 200 OK\r\nSERVER: nothing to keep\r\n\r\n";
+const std::string Ok = "HTTP/1.1 200 OK\r\n";
+
+std::vector<Exchange> exchanges()
+{
+    const Kept a{"http://127.0.0.1/a", "upnp:rootdevice", "uuid:a"};
+    const Kept b{"http://127.0.0.1/b", "upnp:rootdevice", "uuid:b"};
+    const Kept c{"http://127.0.0.1/c", "upnp:rootdevice", "uuid:c"};
+    // Seven datagrams that are not kept move the turn counter to 7; twenty more would end the
+    // search if they still counted, and only then comes the one real answer.
+    std::vector<Datagram> lastTurn(7, {Junk, 5});
+    lastTurn.insert(lastTurn.end(), 20, {Junk, TurnMs / 5});
+    lastTurn.push_back({ssdpAnswer(a.location, a.usn), TurnMs / 5});
+    return {
+        {"OneAnswerEndsTheSearchOneTurnLater",
+         {{ssdpAnswer(a.location, a.usn), 0}, {ssdpAnswer(b.location, b.usn), TurnMs * 3}},
+         {a}},
+        // Later than seven silent turns: only an eighth turn hears it.
+        {"AnAnswerInTheEighthTurnIsHeard", {{ssdpAnswer(a.location, a.usn), TurnMs * 7 + TurnMs / 4}}, {a}},
+        {"AnswersInTheLastTurnKeepTheSearchListening", lastTurn, {a}},
+        {"AnswersLessThanATurnApartAreKeptNewestFirst",
+         {{ssdpAnswer(a.location, a.usn), 0},
+          {ssdpAnswer(b.location, b.usn), TurnMs / 5},
+          {ssdpAnswer(c.location, c.usn), TurnMs / 5}},
+         {a, b, c}},
+        {"TheSameUsnIsKeptOnce",
+         {{ssdpAnswer(a.location, "uuid:same"), 0},
+          {ssdpAnswer(b.location, "uuid:same"), 10},
+          {ssdpAnswer(c.location, "uuid:same"), 10}},
+         {{a.location, a.searchTarget, "uuid:same"}}},
+        {"AnswersWithoutUsnCountAsOneDevice",
+         {{Ok + "LOCATION: http://127.0.0.1/1\r\nST: upnp:rootdevice\r\n\r\n", 0},
+          {Ok + "LOCATION: http://127.0.0.1/2\r\nST: upnp:rootdevice\r\n\r\n", 10},
+          {Ok + "LOCATION: http://127.0.0.1/3\r\nST: upnp:rootdevice\r\nUSN:\r\n\r\n", 10},
+          {ssdpAnswer(a.location, a.usn), 10}},
+         {{"http://127.0.0.1/1", "upnp:rootdevice", ""}, a}},
+        {"AnswersNeedALocationAndASearchTargetLine",
+         {{Ok + "LOCATION: http://127.0.0.1/no-st\r\nSERVER: x\r\nUSN: uuid:a\r\n\r\n", 0},
+          {Ok + "ST: upnp:rootdevice\r\nUSN: uuid:b\r\n\r\n", 10},
+          {Ok + "LOCATION: http://127.0.0.1/empty-st\r\nST:\r\nUSN: uuid:c\r\n\r\n", 10}},
+         {{"http://127.0.0.1/empty-st", "", "uuid:c"}}},
+        {"HeaderNamesInAnyCaseSpacesDroppedTabKept",
+         {{Ok + "location:    http://127.0.0.1/a  \r\nst: s\r\nusn: u1\r\n\r\n", 0},
+          {Ok + "LOCATION:\thttp://127.0.0.1/b\r\nSt: s\r\nUsN: u2\r\n\r\n", 10},
+          {"HTTP/1.1 200 OK\nLocation: http://127.0.0.1/c\nSTATUS: fine\nUSN: u3\n\n", 10}},
+         {{"http://127.0.0.1/a  ", "s", "u1"},
+          {"\thttp://127.0.0.1/b", "s", "u2"},
+          {"http://127.0.0.1/c", "fine", "u3"}}},
+    };
+}
+
+class SsdpExchange : public SsdpSearch, public testing::WithParamInterface<Exchange>
+{
 };
 
 } // namespace
 
-TEST_F(SsdpSearch, SendsTheExactSearchOnceFromTheRoutedInterface)
+TEST_P(SsdpExchange, KeepsTheExpectedAnswers)
+{
+    SsdpResponder responder(GetParam().script);
+    ASSERT_TRUE(responder.ready());
+    const SearchRun run = search();
+    EXPECT_EQ(run.error, SearchResult::SearchOk);
+    EXPECT_EQ(g_handled, GetParam().handled);
+    EXPECT_EQ(run.list, std::vector<Kept>(GetParam().handled.rbegin(), GetParam().handled.rend()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ssdp, SsdpExchange, testing::ValuesIn(exchanges()),
+                         [](const testing::TestParamInfo<Exchange>& p) { return p.param.name; });
+
+TEST_F(SsdpSearch, SendsTheExactSearchOnceAndEndsAfterEightSilentTurns)
 {
     timing().turnWaitMs.store(50);
     SsdpResponder responder({});
@@ -116,147 +175,17 @@ TEST_F(SsdpSearch, SendsTheExactSearchOnceFromTheRoutedInterface)
     testing::internal::CaptureStdout();
     const SearchRun run = search();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no diagnostics on success";
-
     const std::string expected = "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nST: upnp:rootdevice\r\n"
                                  "MAN: \"ssdp:discover\"\r\nMX: 1\r\n\r\n";
     ASSERT_EQ(expected.size(), 101U);
     EXPECT_EQ(responder.firstSearch(), expected);
     EXPECT_EQ(responder.searchCount(), 1);
-    const sockaddr_in source = responder.searchSource();
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &source.sin_addr, text, sizeof text);
-    EXPECT_STREQ(text, "127.0.0.1") << "bound to the interface that routes toward the probe address";
-    EXPECT_NE(ntohs(source.sin_port), 1900);
+    // Bound to the interface that routes toward the probe address, on a port of its own.
+    EXPECT_EQ(responder.searchSource().rfind("127.0.0.1:", 0), 0u) << responder.searchSource();
+    EXPECT_NE(responder.searchSource(), "127.0.0.1:1900");
     EXPECT_EQ(run.error, SearchResult::SearchOk);
     EXPECT_TRUE(run.list.empty());
-}
-
-TEST_F(SsdpSearch, NoAnswerEndsAfterEightSilentTurns)
-{
-    // Sent well after the eighth turn has ended: nobody listens any more.
-    SsdpResponder responder({after(TurnMs * 10, ssdpAnswer("http://127.0.0.1:1/d.xml", "uuid:late"))});
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.error, SearchResult::SearchOk);
-    EXPECT_TRUE(run.list.empty());
-    EXPECT_TRUE(g_handled.empty());
-    EXPECT_GE(run.elapsedMs, TurnMs * 8 - 10);
-}
-
-TEST_F(SsdpSearch, AnAnswerInTheEighthTurnIsStillHeard)
-{
-    // Later than seven turns: only an eighth turn hears it. (A late search could hear it in an
-    // earlier turn, which does not make the case fail; a late responder could miss the eighth.)
-    SsdpResponder responder({after(TurnMs * 7 + TurnMs / 4, ssdpAnswer("http://127.0.0.1:1/d.xml", "uuid:late"))});
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.error, SearchResult::SearchOk);
-    EXPECT_EQ(run.list, (std::vector<Kept>{{"http://127.0.0.1:1/d.xml", "upnp:rootdevice", "uuid:late"}}));
-}
-
-TEST_F(SsdpSearch, OneAnswerIsHandledAndTheNextSilentTurnEndsTheSearch)
-{
-    const Kept first{"http://127.0.0.1:8080/desc.xml", "upnp:rootdevice", "uuid:one::upnp:rootdevice"};
-    SsdpResponder responder({
-        after(0, ssdpAnswer(first.location, first.usn)),
-        after(TurnMs * 3, ssdpAnswer("http://127.0.0.1:8080/two.xml", "uuid:two")),
-    });
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.error, SearchResult::SearchOk);
-    EXPECT_EQ(g_handled, std::vector<Kept>{first});
-    EXPECT_EQ(run.list, std::vector<Kept>{first});
-}
-
-TEST_F(SsdpSearch, AnswersLessThanATurnApartAreAllKeptNewestFirst)
-{
-    SsdpResponder responder({
-        after(0, ssdpAnswer("http://127.0.0.1/a", "uuid:a")),
-        after(TurnMs / 5, ssdpAnswer("http://127.0.0.1/b", "uuid:b")),
-        after(TurnMs / 5, ssdpAnswer("http://127.0.0.1/c", "uuid:c")),
-    });
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    const Kept a{"http://127.0.0.1/a", "upnp:rootdevice", "uuid:a"};
-    const Kept b{"http://127.0.0.1/b", "upnp:rootdevice", "uuid:b"};
-    const Kept c{"http://127.0.0.1/c", "upnp:rootdevice", "uuid:c"};
-    EXPECT_EQ(g_handled, (std::vector<Kept>{a, b, c}));
-    EXPECT_EQ(run.list, (std::vector<Kept>{c, b, a}));
-}
-
-TEST_F(SsdpSearch, TheSameUsnIsKeptOnce)
-{
-    SsdpResponder responder({
-        after(0, ssdpAnswer("http://127.0.0.1/first", "uuid:same")),
-        after(10, ssdpAnswer("http://127.0.0.1/second", "uuid:same")),
-        after(10, ssdpAnswer("http://127.0.0.1/third", "uuid:same")),
-    });
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.list, (std::vector<Kept>{{"http://127.0.0.1/first", "upnp:rootdevice", "uuid:same"}}));
-    EXPECT_EQ(g_handled.size(), 1U);
-}
-
-TEST_F(SsdpSearch, AnswersWithoutUsnCountAsOneDevice)
-{
-    SsdpResponder responder({
-        after(0, "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.1/1\r\nST: upnp:rootdevice\r\n\r\n"),
-        after(10, "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.1/2\r\nST: upnp:rootdevice\r\n\r\n"),
-        after(10, "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.1/3\r\nST: upnp:rootdevice\r\nUSN:\r\n\r\n"),
-        after(10, ssdpAnswer("http://127.0.0.1/4", "uuid:4")),
-    });
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(g_handled, (std::vector<Kept>{{"http://127.0.0.1/1", "upnp:rootdevice", ""},
-                                            {"http://127.0.0.1/4", "upnp:rootdevice", "uuid:4"}}));
-}
-
-TEST_F(SsdpSearch, AnswersNeedALocationAndASearchTargetLine)
-{
-    SsdpResponder responder({
-        after(0, "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.1/no-st\r\nSERVER: x\r\nUSN: uuid:a\r\n\r\n"),
-        after(10, "HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\nUSN: uuid:b\r\n\r\n"),
-        after(10, "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.1/empty-st\r\nST:\r\nUSN: uuid:c\r\n\r\n"),
-    });
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.error, SearchResult::SearchOk);
-    EXPECT_EQ(run.list, (std::vector<Kept>{{"http://127.0.0.1/empty-st", "", "uuid:c"}}));
-}
-
-TEST_F(SsdpSearch, HeaderNamesInAnyCaseSpacesDroppedTabKept)
-{
-    SsdpResponder responder({
-        after(0, "HTTP/1.1 200 OK\r\nlocation:    http://127.0.0.1/a  \r\nst: s\r\nusn: u1\r\n\r\n"),
-        after(10, "HTTP/1.1 200 OK\r\nLOCATION:\thttp://127.0.0.1/b\r\nSt: s\r\nUsN: u2\r\n\r\n"),
-        after(10, "HTTP/1.1 200 OK\nLocation: http://127.0.0.1/c\nSTATUS: fine\nUSN: u3\n\n"),
-    });
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(g_handled, (std::vector<Kept>{{"http://127.0.0.1/a  ", "s", "u1"},
-                                            {"\thttp://127.0.0.1/b", "s", "u2"},
-                                            {"http://127.0.0.1/c", "fine", "u3"}}));
-}
-
-TEST_F(SsdpSearch, AnswersInTheLastTurnKeepTheSearchListening)
-{
-    // Seven datagrams that are not kept move the turn counter to 7. Twenty more would end the
-    // search if they still counted; only then comes the one real answer.
-    const std::string junk = "HTTP/1.1 200 OK\r\nSERVER: nothing to keep\r\n\r\n";
-    std::vector<Datagram> script;
-    script.reserve(28);
-    for (int i = 0; i < 7; ++i) {
-        script.push_back(after(5, junk));
-    }
-    for (int i = 0; i < 20; ++i) {
-        script.push_back(after(TurnMs / 5, junk));
-    }
-    script.push_back(after(TurnMs / 5, ssdpAnswer("http://127.0.0.1/last", "uuid:last")));
-    SsdpResponder responder(script);
-    ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.error, SearchResult::SearchOk);
-    EXPECT_EQ(run.list, (std::vector<Kept>{{"http://127.0.0.1/last", "upnp:rootdevice", "uuid:last"}}));
+    EXPECT_GE(run.elapsedMs, 50 * 8 - 10);
 }
 
 TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
@@ -265,12 +194,10 @@ TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
     timing().turnWaitMs.store(1000);
     constexpr int Extra = 64;
     std::vector<Datagram> script;
-    script.reserve(MaxKeptReplies + Extra);
     for (int i = 0; i < MaxKeptReplies + Extra; ++i) {
-        script.push_back(after(0, ssdpAnswer("http://127.0.0.1/d", "uuid:flood-" + std::to_string(i))));
+        script.push_back({ssdpAnswer("http://127.0.0.1/d", "uuid:flood-" + std::to_string(i)), 0});
     }
-    // The window lets the Extra answers past the limit queue up once the handler stops
-    // acknowledging, so they do reach the search.
+    // The window lets the answers past the limit queue up once the handler stops acknowledging.
     SsdpResponder responder(script, &g_handledCount, Extra);
     ASSERT_TRUE(responder.ready());
     const SearchRun run = search();
@@ -282,30 +209,24 @@ TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
     EXPECT_EQ(run.list.back().usn, "uuid:flood-0");
 }
 
-TEST_F(SsdpSearch, WithoutAnyRouteTheSendFailsAndIsReported)
+TEST_F(SsdpSearch, RoutesDecideWhetherAndFromWhereTheSearchIsSent)
 {
-    const RoutesRestored restore;
-    ASSERT_EQ(qvtest::runIp({"route", "del", "default"}), 0);
+    ASSERT_EQ(qvtest::runIp("route del default"), 0);
     testing::internal::CaptureStdout();
-    const SearchRun run = search();
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Socket error: sendto, " + std::to_string(ENETUNREACH) + "\n");
+    SearchRun run = search();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Socket error: sendto, " + std::to_string(ENETUNREACH) + "\n");
     EXPECT_EQ(run.error, SearchResult::SearchOk) << "a failed send leaves the cell at 0";
-    EXPECT_TRUE(run.list.empty());
     EXPECT_LT(run.elapsedMs, TurnMs) << "no listening after a failed send";
-}
 
-TEST_F(SsdpSearch, WithoutARouteTowardTheProbeTheSearchSendsFromAnyAddress)
-{
-    // Only the multicast range is routed: the interface choice finds nothing and the socket
-    // stays on 0.0.0.0, yet the search goes out and the answer comes back.
-    const RoutesRestored restore;
-    ASSERT_EQ(qvtest::runIp({"route", "del", "default"}), 0);
-    ASSERT_EQ(qvtest::runIp({"route", "add", "224.0.0.0/4", "dev", "lo"}), 0);
-    SsdpResponder responder({after(0, ssdpAnswer("http://127.0.0.1/a", "uuid:a"))});
+    // Only the multicast range routed: no interface is chosen and the socket stays on 0.0.0.0,
+    // yet the search goes out and the answer comes back.
+    ASSERT_EQ(qvtest::runIp("route add 224.0.0.0/4 dev lo"), 0);
+    SsdpResponder responder({{ssdpAnswer("http://127.0.0.1/a", "uuid:a"), 0}});
     ASSERT_TRUE(responder.ready());
-    const SearchRun run = search();
-    EXPECT_EQ(run.error, SearchResult::SearchOk);
+    run = search();
     EXPECT_EQ(run.list.size(), 1U);
     EXPECT_EQ(responder.searchCount(), 1);
+    // Back as the wrapper made them, for when all cases run in one process by hand.
+    qvtest::runIp("route del 224.0.0.0/4 dev lo");
+    qvtest::runIp("route replace default dev lo src 127.0.0.1");
 }
