@@ -1,7 +1,8 @@
-#include "description.h"
+// The record helpers of the device table and the filter that picks the maker's devices.
 #include "devicetable.h"
 #include "filter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -17,148 +18,99 @@ std::string text(const char (&field)[DeviceFieldSize])
     return {field, ::strnlen(field, DeviceFieldSize)};
 }
 
-DeviceRecord recordOfType(const std::string& type)
+DeviceRecord record(const std::string& type, const std::string& hostPort = "", const std::string& maker = "")
 {
-    DeviceRecord record{};
-    qvd::copyField(record.deviceType, type.data(), type.size());
-    return record;
+    DeviceRecord r{};
+    qvd::copyField(r.deviceType, type.data(), type.size());
+    qvd::copyField(r.hostPort, hostPort.data(), hostPort.size());
+    qvd::copyField(r.manufacturer, maker.data(), maker.size());
+    return r;
 }
 
-DeviceRecord recordAtLocation(const std::string& location)
+TEST(DeviceType, ShortensToTheFourthTokenAndAcceptsFiveShortTypes)
 {
-    DeviceRecord record{};
-    qvd::copyField(record.hostPort, location.data(), location.size());
-    return record;
-}
-
-std::string shortened(const std::string& type)
-{
-    DeviceRecord record = recordOfType(type);
-    qvd::shortenDeviceType(record);
-    return text(record.deviceType);
-}
-
-std::string hostPortOf(const std::string& location)
-{
-    DeviceRecord record = recordAtLocation(location);
-    qvd::cutToHostPort(record);
-    return text(record.hostPort);
-}
-
-bool acceptedAfterShortening(const std::string& type)
-{
-    DeviceRecord record = recordOfType(type);
-    qvd::shortenDeviceType(record);
-    return qvd::isKnownDeviceType(record);
-}
-
-TEST(DeviceType, ShortensToTheFourthToken)
-{
-    EXPECT_EQ(shortened("urn:schemas-upnp-org:device:MediaServer:1"), "MediaServer");
-    EXPECT_EQ(shortened("urn:schemas-upnp-org:device:QvNAS-KTC32:1"), "QvNAS-KTC32");
-    EXPECT_EQ(shortened("a:b:c:ZeNAS"), "ZeNAS");
-    // Runs of separators count as one and leading ones are skipped.
-    EXPECT_EQ(shortened(":::urn::schemas-upnp-org:::device::MediaRenderer:1"), "MediaRenderer");
-    EXPECT_EQ(shortened("a:b:c::::"), "a:b:c::::");
-}
-
-TEST(DeviceType, FewerThanFourTokensStayUnchanged)
-{
-    EXPECT_EQ(shortened("MediaServer"), "MediaServer");
-    EXPECT_TRUE(acceptedAfterShortening("MediaServer"));
-    EXPECT_EQ(shortened("urn:device:QvNAS"), "urn:device:QvNAS");
-    EXPECT_FALSE(acceptedAfterShortening("urn:device:QvNAS"));
-    EXPECT_EQ(shortened(""), "");
-    EXPECT_EQ(shortened(":::"), ":::");
-}
-
-TEST(DeviceType, ShorteningClearsTheRestOfTheField)
-{
-    DeviceRecord record = recordOfType("urn:schemas-upnp-org:device:ZeNAS:1");
-    qvd::shortenDeviceType(record);
-    for (int i = 5; i < DeviceFieldSize; ++i) {
-        EXPECT_EQ(record.deviceType[i], '\0') << i;
+    const struct
+    {
+        const char* type;
+        const char* shortened;
+        bool known;
+    } cases[] = {
+        {"urn:schemas-upnp-org:device:MediaServer:1", "MediaServer", true},
+        {"urn:schemas-upnp-org:device:MediaRenderer:2", "MediaRenderer", true},
+        {"urn:halvren-example:device:QvNAS-KTC32:1", "QvNAS-KTC32", true},
+        {"a:b:c:ZeNAS", "ZeNAS", true},
+        {"x:y:z:QvNAS", "QvNAS", true},
+        // Runs of separators count as one and leading ones are skipped.
+        {":::urn::schemas-upnp-org:::device::MediaRenderer:1", "MediaRenderer", true},
+        // Fewer than four tokens: unchanged.
+        {"a:b:c::::", "a:b:c::::", false},
+        {"MediaServer", "MediaServer", true},
+        {"urn:device:QvNAS", "urn:device:QvNAS", false},
+        {"", "", false},
+        {":::", ":::", false},
+        {"urn:schemas-upnp-org:device:InternetGatewayDevice:1", "InternetGatewayDevice", false},
+        // Exact, case-sensitive matches only.
+        {"urn:schemas-upnp-org:device:MediaServer :1", "MediaServer ", false},
+        {"urn:schemas-upnp-org:device:mediaserver:1", "mediaserver", false},
+    };
+    for (const auto& c : cases) {
+        DeviceRecord r = record(c.type);
+        qvd::shortenDeviceType(r);
+        EXPECT_EQ(text(r.deviceType), c.shortened) << c.type;
+        EXPECT_EQ(qvd::isKnownDeviceType(r), c.known) << c.type;
+        const auto rest = static_cast<long>(DeviceFieldSize - std::strlen(c.shortened));
+        EXPECT_EQ(std::count(std::end(r.deviceType) - rest, std::end(r.deviceType), '\0'), rest)
+            << c.type << ": the rest of the field is cleared";
     }
-}
-
-TEST(DeviceType, AcceptsExactlyTheFiveShortTypes)
-{
-    for (const char* type : {"MediaServer", "MediaRenderer", "ZeNAS", "QvNAS", "QvNAS-KTC32"}) {
-        EXPECT_TRUE(qvd::isKnownDeviceType(recordOfType(type))) << type;
+    for (const char* type :
+         {" MediaServer", "QvNAS-KTC3", "QvNAS-KTC32x", "ZeNAS:1", "MediaRenderers", "Media", "MEDIASERVER"}) {
+        EXPECT_FALSE(qvd::isKnownDeviceType(record(type))) << '"' << type << '"';
     }
-    for (const char* type : {"", "mediaserver", "MEDIASERVER", "MediaServer ", " MediaServer", "QvNAS-KTC3",
-                             "QvNAS-KTC32x", "ZeNAS:1", "MediaRenderers", "Media"}) {
-        EXPECT_FALSE(qvd::isKnownDeviceType(recordOfType(type))) << '"' << type << '"';
-    }
-}
-
-TEST(DeviceType, KnownUrnsAndOthers)
-{
-    EXPECT_TRUE(acceptedAfterShortening("urn:schemas-upnp-org:device:MediaServer:1"));
-    EXPECT_TRUE(acceptedAfterShortening("urn:schemas-upnp-org:device:MediaRenderer:2"));
-    EXPECT_TRUE(acceptedAfterShortening("urn:halvren-example:device:QvNAS-KTC32:1"));
-    EXPECT_EQ(shortened("urn:schemas-upnp-org:device:InternetGatewayDevice:1"), "InternetGatewayDevice");
-    EXPECT_FALSE(acceptedAfterShortening("urn:schemas-upnp-org:device:InternetGatewayDevice:1"));
-    EXPECT_FALSE(acceptedAfterShortening("urn:schemas-upnp-org:device:MediaServer :1"));
-    EXPECT_FALSE(acceptedAfterShortening("urn:schemas-upnp-org:device:mediaserver:1"));
 }
 
 TEST(DeviceType, UnterminatedFieldIsReadOnlyToItsEdge)
 {
     // A record without a terminator in deviceType must not pull the next field into the token.
-    DeviceRecord record{};
-    std::memset(record.deviceType, 'x', DeviceFieldSize);
-    std::memcpy(record.deviceType, "a:b:c:", 6);
-    std::memcpy(record.friendlyName, "ZeNAS", 6);
-    EXPECT_FALSE(qvd::isKnownDeviceType(record));
-    qvd::shortenDeviceType(record);
-    EXPECT_EQ(text(record.deviceType), std::string(DeviceFieldSize - 6, 'x'));
-    EXPECT_EQ(text(record.friendlyName), "ZeNAS");
+    DeviceRecord r{};
+    std::memset(r.deviceType, 'x', DeviceFieldSize);
+    std::memcpy(r.deviceType, "a:b:c:", 6);
+    std::memcpy(r.friendlyName, "ZeNAS", 6);
+    EXPECT_FALSE(qvd::isKnownDeviceType(r));
+    qvd::shortenDeviceType(r);
+    EXPECT_EQ(text(r.deviceType), std::string(DeviceFieldSize - 6, 'x'));
+    EXPECT_EQ(text(r.friendlyName), "ZeNAS");
 }
 
-TEST(HostPort, KeepsTheSecondSlashToken)
+TEST(HostPort, KeepsTheSecondSlashTokenOfTheCutLocation)
 {
-    EXPECT_EQ(hostPortOf("http://192.168.1.20:80/desc.xml"), "192.168.1.20:80");
-    EXPECT_EQ(hostPortOf("http://192.168.1.20/desc.xml"), "192.168.1.20");
-    EXPECT_EQ(hostPortOf("http://192.168.1.20:49152/upnp/dev/desc.xml"), "192.168.1.20:49152");
-    EXPECT_EQ(hostPortOf("http:///192.168.1.20:80//a"), "192.168.1.20:80");
-    EXPECT_EQ(hostPortOf("http://10.0.0.2:8080"), "10.0.0.2:8080");
+    const std::string longLocation = "http://192.168.1.20:80/" + std::string(177, 'p'); // 200 bytes
+    const std::pair<std::string, std::string> cases[] = {
+        {"http://192.168.1.20:80/desc.xml", "192.168.1.20:80"},
+        {"http://192.168.1.20:49152/upnp/dev/desc.xml", "192.168.1.20:49152"},
+        {"http:///192.168.1.20:80//a", "192.168.1.20:80"},
+        {"http://10.0.0.2:8080", "10.0.0.2:8080"},
+        {longLocation, "192.168.1.20:80"},
+        // Without a second token the field stays as it is.
+        {"192.168.1.20:80", "192.168.1.20:80"},
+        {"///", "///"},
+        {"", ""},
+    };
+    for (const auto& [location, hostPort] : cases) {
+        DeviceRecord r = record("", location);
+        qvd::cutToHostPort(r);
+        EXPECT_EQ(text(r.hostPort), hostPort) << location;
+    }
 }
 
-TEST(HostPort, LongLocationIsCutBeforeTheHostIsTaken)
-{
-    const std::string location = "http://192.168.1.20:80/" + std::string(177, 'p');
-    ASSERT_EQ(location.size(), 200u);
-    DeviceRecord record = recordAtLocation(location);
-    EXPECT_EQ(text(record.hostPort), location.substr(0, 127));
-    qvd::cutToHostPort(record);
-    EXPECT_EQ(text(record.hostPort), "192.168.1.20:80");
-}
-
-TEST(HostPort, LocationWithoutASecondTokenStaysUnchanged)
-{
-    // A strtok-style cut would have no token to copy here.
-    EXPECT_EQ(hostPortOf("192.168.1.20:80"), "192.168.1.20:80");
-    EXPECT_EQ(hostPortOf("///"), "///");
-    EXPECT_EQ(hostPortOf(""), "");
-}
-
-TEST(CopyField, CutsAt127AndTerminates)
+TEST(CopyField, CutsAt127AndTerminatesKeepingBytesAsTheyAre)
 {
     char field[DeviceFieldSize];
     const std::string longText(300, 'x');
     for (std::size_t length : {0u, 1u, 126u, 127u, 128u, 300u}) {
         std::memset(field, '#', sizeof field);
         qvd::copyField(field, longText.data(), length);
-        const std::size_t kept = length < 127 ? length : 127;
-        EXPECT_EQ(::strnlen(field, DeviceFieldSize), kept) << length;
-        EXPECT_EQ(field[kept], '\0') << length;
+        EXPECT_EQ(text(field), longText.substr(0, std::min<std::size_t>(length, 127))) << length;
     }
-}
-
-TEST(CopyField, CopiesBytesAsTheyAre)
-{
-    char field[DeviceFieldSize] = {};
     const char bytes[] = "a&amp;\xC3\xBC\t b";
     qvd::copyField(field, bytes, sizeof bytes - 1);
     EXPECT_STREQ(field, bytes);
@@ -174,46 +126,25 @@ TEST(DeviceTable, ResetZeroesEveryRecordAndStartsASearch)
     EXPECT_EQ(list->count.load(), 0);
     EXPECT_EQ(list->done.load(), 0);
     const auto* bytes = reinterpret_cast<const unsigned char*>(list->records);
-    std::size_t nonZero = 0;
-    for (std::size_t i = 0; i < sizeof list->records; ++i) {
-        nonZero += bytes[i] != 0 ? 1 : 0;
+    EXPECT_EQ(std::count(bytes, bytes + sizeof list->records, 0), static_cast<long>(sizeof list->records));
+}
+
+TEST(DeviceFilter, ListedDevicesHaveAKnownShortTypeAndTheMakersName)
+{
+    for (const char* maker : {"Halvren Storage Corporation", "Halvren Storage Corporation, Networking Division",
+                              "  Halvren Storage Corporation"}) {
+        EXPECT_TRUE(qvd::isMakerDevice(record("", "", maker))) << maker;
     }
-    EXPECT_EQ(nonZero, 0u);
-}
-
-TEST(DeviceTable, OneTableForTheWholeProcess)
-{
-    EXPECT_EQ(&qvd::deviceList(), &qvd::deviceList());
-}
-
-TEST(DeviceFilter, MakerTestIsACaseSensitiveSubstringSearch)
-{
-    const auto maker = [](const char* manufacturer) {
-        DeviceRecord record{};
-        qvd::copyField(record.manufacturer, manufacturer, std::strlen(manufacturer));
-        return qvd::isMakerDevice(record);
-    };
-    EXPECT_TRUE(maker("Halvren Storage Corporation"));
-    EXPECT_TRUE(maker("Halvren Storage Corporation, Networking Division"));
-    EXPECT_TRUE(maker("  Halvren Storage Corporation"));
-    EXPECT_FALSE(maker("HALVREN STORAGE CORPORATION"));
-    EXPECT_FALSE(maker("halvren storage corporation"));
-    EXPECT_FALSE(maker("Halvren Storage Corp."));
-    EXPECT_FALSE(maker("Halvren  Storage Corporation"));
-    EXPECT_FALSE(maker(""));
-}
-
-TEST(DeviceFilter, ListedDeviceNeedsBothTests)
-{
-    DeviceRecord record = recordOfType("urn:schemas-upnp-org:device:MediaServer:1");
-    const char maker[] = "Halvren Storage Corporation";
-    qvd::copyField(record.manufacturer, maker, sizeof maker - 1);
-    EXPECT_FALSE(qvd::isListedDevice(record)) << "type not shortened yet";
-    qvd::shortenDeviceType(record);
-    EXPECT_TRUE(qvd::isListedDevice(record));
-    const char other[] = "Brightwave Media Systems";
-    qvd::copyField(record.manufacturer, other, sizeof other - 1);
-    EXPECT_FALSE(qvd::isListedDevice(record));
+    for (const char* maker : {"HALVREN STORAGE CORPORATION", "halvren storage corporation", "Halvren Storage Corp.",
+                              "Halvren  Storage Corporation", ""}) {
+        EXPECT_FALSE(qvd::isMakerDevice(record("", "", maker))) << maker;
+    }
+    DeviceRecord r = record("urn:schemas-upnp-org:device:MediaServer:1", "", "Halvren Storage Corporation");
+    EXPECT_FALSE(qvd::isListedDevice(r)) << "type not shortened yet";
+    qvd::shortenDeviceType(r);
+    EXPECT_TRUE(qvd::isListedDevice(r));
+    qvd::copyField(r.manufacturer, "Brightwave", 10);
+    EXPECT_FALSE(qvd::isListedDevice(r));
 }
 
 } // namespace

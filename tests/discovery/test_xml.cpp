@@ -1,3 +1,4 @@
+// The element tokenizer on its own: the events it reports and where attribute skipping stops.
 #include "xml.h"
 
 #include <gtest/gtest.h>
@@ -8,118 +9,82 @@
 
 namespace {
 
-// The callbacks carry no user pointer of their own type, so the events of one parse are
-// collected here; tests run one at a time.
-std::vector<std::string> events;
+using Events = std::vector<std::string>;
 
-void onStart(qvd::DeviceRecord*, const char* text, std::size_t length)
-{
-    events.push_back("S:" + std::string(text, length));
-}
+// The callbacks carry no user pointer of their own type; tests run one at a time.
+Events events;
 
-void onEnd(qvd::DeviceRecord*, const char* text, std::size_t length)
-{
-    events.push_back("E:" + std::string(text, length));
-}
-
-void onText(qvd::DeviceRecord*, const char* text, std::size_t length)
-{
-    events.push_back("T:" + std::string(text, length));
-}
-
+// A parser over an exact-size heap copy, so that a read past the end shows under a sanitizer.
 struct Buffer
 {
     explicit Buffer(std::string_view text)
         : bytes(new char[text.size()])
-        , size(text.size())
     {
         text.copy(bytes.get(), text.size());
-    }
-    qvd::XmlParser parser(bool withCallbacks = true) const
-    {
-        qvd::XmlParser p;
-        p.start = bytes.get();
-        p.end = bytes.get() + size;
-        p.cursor = p.start;
-        p.size = size;
-        if (withCallbacks) {
-            p.onStartElement = onStart;
-            p.onEndElement = onEnd;
-            p.onElementText = onText;
-        }
-        return p;
+        parser.start = parser.cursor = bytes.get();
+        parser.end = bytes.get() + text.size();
+        parser.size = text.size();
+        parser.onStartElement = [](qvd::DeviceRecord*, const char* t, std::size_t n) {
+            events.push_back("S:" + std::string(t, n));
+        };
+        parser.onEndElement = [](qvd::DeviceRecord*, const char* t, std::size_t n) {
+            events.push_back("E:" + std::string(t, n));
+        };
+        parser.onElementText = [](qvd::DeviceRecord*, const char* t, std::size_t n) {
+            events.push_back("T:" + std::string(t, n));
+        };
+        events.clear();
     }
     std::unique_ptr<char[]> bytes;
-    std::size_t size;
+    qvd::XmlParser parser;
 };
 
-std::vector<std::string> eventsOf(std::string_view text)
+Events eventsOf(std::string_view text)
 {
-    events.clear();
-    const Buffer buffer(text);
-    qvd::XmlParser parser = buffer.parser();
-    qvd::parseElements(parser);
+    Buffer buffer(text);
+    qvd::parseElements(buffer.parser);
     return events;
 }
 
-using Events = std::vector<std::string>;
+} // namespace
 
-TEST(XmlParser, ReportsStartTagsTextAndEndTags)
+TEST(XmlParser, ReportsStartTagsTextAndEndTagsUpToTheBuffersEnd)
 {
     EXPECT_EQ(eventsOf("<a><b>t</b><c/></a>"), (Events{"S:a", "S:b", "T:t", "E:b", "S:c", "E:a"}));
     // End tag names are taken as written, up to ">".
     EXPECT_EQ(eventsOf("<x:a>t</x:a  >"), (Events{"S:a", "T:t", "E:x:a  "}));
     // Mixed content: the text before a child is not reported, the child's is.
     EXPECT_EQ(eventsOf("<a>one<b>two</b>three</a>"), (Events{"S:a", "S:b", "T:two", "E:b", "E:a"}));
-    // A name ends at white space, "/" or ">".
     EXPECT_EQ(eventsOf("<a\tk='v'>t</a>"), (Events{"S:a", "T:t", "E:a"}));
     EXPECT_EQ(eventsOf("<a\n/>"), (Events{"S:a"}));
-}
-
-TEST(XmlParser, StopsWhereTheBufferEnds)
-{
     EXPECT_EQ(eventsOf("<a>t</a"), (Events{"S:a", "T:t"}));
     EXPECT_EQ(eventsOf("<a>t</a><b k=\"v"), (Events{"S:a", "T:t", "E:a", "S:b"}));
     EXPECT_EQ(eventsOf("<a><![CDATA[x]]>"), (Events{"S:a"}));
     EXPECT_EQ(eventsOf("<a><![CDATA[x]]> "), (Events{"S:a", "T:x"}));
-}
 
-TEST(XmlParser, ToleratesMissingCallbacks)
-{
-    const Buffer buffer("<a>t</a><b/>");
-    qvd::XmlParser parser = buffer.parser(false);
-    qvd::parseElements(parser);
-    EXPECT_EQ(parser.cursor, parser.end - 1);
-}
-
-int skip(std::string_view text, std::string_view& rest)
-{
-    static std::unique_ptr<Buffer> buffer;
-    buffer = std::make_unique<Buffer>(text);
-    qvd::XmlParser parser = buffer->parser();
-    const int result = qvd::skipAttributes(parser);
-    rest = std::string_view(parser.cursor, static_cast<std::size_t>(parser.end - parser.cursor));
-    return result;
+    Buffer silent("<a>t</a><b/>");
+    silent.parser.onStartElement = silent.parser.onEndElement = silent.parser.onElementText = nullptr;
+    qvd::parseElements(silent.parser);
+    EXPECT_EQ(silent.parser.cursor, silent.parser.end - 1) << "missing callbacks are tolerated";
 }
 
 TEST(XmlSkipAttributes, EndsOnTheTagsCloseOrAtTheBuffersEnd)
 {
-    std::string_view rest;
-    EXPECT_EQ(skip(" a=\"1\" b='2'>t", rest), 0);
-    EXPECT_EQ(rest, ">t");
-    EXPECT_EQ(skip(" a = \"x/>\"/>", rest), 0);
-    EXPECT_EQ(rest, "/>");
-    EXPECT_EQ(skip(">", rest), 0);
-    EXPECT_EQ(skip("\r\n\t/", rest), 0);
-    EXPECT_EQ(rest, "/");
-    // An unquoted value takes the byte that ends it along.
-    EXPECT_EQ(skip(" a=1>t k='v'>x", rest), 0);
-    EXPECT_EQ(rest, ">x");
-    EXPECT_EQ(skip(" a=1 >", rest), 0);
-    EXPECT_EQ(rest, ">");
+    // Where the cursor rests afterwards; an unquoted value takes the byte that ends it along.
+    const std::pair<const char*, const char*> stops[] = {
+        {" a=\"1\" b='2'>t", ">t"}, {" a = \"x/>\"/>", "/>"}, {">", ">"},
+        {"\r\n\t/", "/"},           {" a=1>t k='v'>x", ">x"}, {" a=1 >", ">"},
+    };
+    for (const auto& [text, rest] : stops) {
+        Buffer buffer(text);
+        EXPECT_EQ(qvd::skipAttributes(buffer.parser), 0) << text;
+        EXPECT_EQ(
+            std::string_view(buffer.parser.cursor, static_cast<std::size_t>(buffer.parser.end - buffer.parser.cursor)),
+            rest)
+            << text;
+    }
     for (const char* cut : {"", " ", " a", " a ", " a=", " a= ", " a=\"1", " a='1\"", " a=1", " a=\"1\""}) {
-        EXPECT_EQ(skip(cut, rest), -1) << '"' << cut << '"';
+        Buffer buffer(cut);
+        EXPECT_EQ(qvd::skipAttributes(buffer.parser), -1) << '"' << cut << '"';
     }
 }
-
-} // namespace
