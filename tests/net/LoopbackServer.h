@@ -1,14 +1,16 @@
-// HTTP peers on loopback for the network tests, and the isolation and leak checks they share.
-// LoopbackServer plays one scripted answer to one client; DescriptionServer serves descriptions
-// by path to any number of clients, one at a time, as the worker fetches them.
+// An HTTP peer on loopback for the network tests, and the isolation and leak checks they share.
+// The server plays a script of byte pieces with pauses to each client and ends the way the
+// script asks: either one script to one client, or a script per request path to any number of
+// clients, one at a time, as the worker fetches them.
 //
-// Thread-safety: a server's thread owns its sockets. LoopbackServer's results are read after
-// join(); DescriptionServer's routes and counters are guarded by its mutex. Every wait is
-// bounded, so a client that misbehaves makes a test fail, never hang.
+// Thread-safety: the serving thread owns the sockets; routes and counters are guarded by the
+// mutex, and the last connection's results are read after join(). Every wait is bounded, so a
+// client that misbehaves makes a test fail, never hang.
 #pragma once
 
 #include "UniqueFd.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -85,40 +87,6 @@ inline std::string readRequest(int fd)
     return request;
 }
 
-// A listening socket on the loopback address of the family; port() is 0 when that failed.
-class Listener
-{
-public:
-    Listener(int family, int backlog)
-        : m_family(family)
-    {
-        m_fd.reset(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in6 v6{};
-        sockaddr_in v4{};
-        v6.sin6_family = AF_INET6;
-        v6.sin6_addr = in6addr_loopback;
-        v4.sin_family = AF_INET;
-        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        auto* address = family == AF_INET6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
-        socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
-        if (m_fd.valid() && ::bind(m_fd.get(), address, length) == 0 && ::listen(m_fd.get(), backlog) == 0 &&
-            ::getsockname(m_fd.get(), address, &length) == 0) {
-            m_port = ntohs(family == AF_INET6 ? v6.sin6_port : v4.sin_port);
-        }
-    }
-    std::uint16_t port() const { return m_port; }
-    std::string url(const std::string& path = "/desc.xml") const
-    {
-        return std::string("http://") + (m_family == AF_INET6 ? "[::1]" : "127.0.0.1") + ":" + std::to_string(m_port) +
-               path;
-    }
-
-protected:
-    qvd::UniqueFd m_fd;
-    int m_family;
-    std::uint16_t m_port = 0;
-};
-
 struct Piece
 {
     std::string bytes;
@@ -142,121 +110,54 @@ struct Script
     int acceptWaitMs = 5000;
 };
 
-class LoopbackServer : public Listener
+inline Script httpOk(const std::string& body)
 {
-public:
-    explicit LoopbackServer(Script script, int family = AF_INET)
-        : Listener(family, 1)
-        , m_script(std::move(script))
-    {
-        if (m_port != 0) {
-            m_thread = std::thread([this] { serve(); });
-        }
-    }
-    ~LoopbackServer() { join(); }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-    void join()
-    {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    // Valid after join().
-    const std::string& request() const { return m_request; }
-    bool accepted() const { return m_accepted; }
-    bool clientClosedFirst() const { return m_clientClosedFirst; }
-
-private:
-    void serve()
-    {
-        qvd::UniqueFd client;
-        if (waitReadable(m_fd.get(), m_script.acceptWaitMs)) {
-            client.reset(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        }
-        m_fd.reset();
-        if (!client.valid()) {
-            return;
-        }
-        m_accepted = true;
-        const timeval sendWait{5, 0};
-        ::setsockopt(client.get(), SOL_SOCKET, SO_SNDTIMEO, &sendWait, sizeof sendWait);
-        m_request = readRequest(client.get());
-        for (const Piece& piece : m_script.pieces) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseBeforeMs));
-            if (!sendAll(client.get(), piece.bytes)) {
-                return;
-            }
-        }
-        char byte = 0;
-        std::size_t sent = 0;
-        constexpr std::size_t EndlessLimit = 16u * 1024 * 1024;
-        const linger abortive{1, 0};
-        switch (m_script.ending) {
-        case Ending::Close:
-            break;
-        case Ending::Reset:
-            ::setsockopt(client.get(), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-            break;
-        case Ending::WaitForClientClose:
-            m_clientClosedFirst = waitReadable(client.get(), m_script.holdMs) && ::recv(client.get(), &byte, 1, 0) == 0;
-            break;
-        case Ending::Endless:
-            while (sent < EndlessLimit && sendAll(client.get(), m_script.filler)) {
-                sent += m_script.filler.size();
-            }
-            m_clientClosedFirst = sent < EndlessLimit;
-            break;
-        }
-    }
-
-    Script m_script;
-    std::thread m_thread;
-    std::string m_request;
-    bool m_accepted = false;
-    bool m_clientClosedFirst = false;
-};
-
-inline std::string httpOk(const std::string& body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+    return {{{"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+              "\r\nConnection: close\r\n\r\n" + body}}};
 }
 
-class DescriptionServer : public Listener
+class LoopbackServer
 {
 public:
-    DescriptionServer()
-        : Listener(AF_INET, 64)
+    // One client gets the script, whatever it asks for.
+    explicit LoopbackServer(Script script, int family = AF_INET)
+        : m_family(family)
+        , m_fallback(std::move(script))
+        , m_maxConnections(1)
     {
-        if (m_port != 0) {
-            m_thread = std::thread([this] { run(); });
-        }
+        start(1);
     }
-    ~DescriptionServer()
+    // Any number of clients get the script routed to the path they ask for, or a 404.
+    LoopbackServer()
+        : m_fallback{{{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}}}
+    {
+        m_fallback.acceptWaitMs = 60000;
+        start(64);
+    }
+    ~LoopbackServer()
     {
         // Relaxed: the join below orders everything else.
         m_stop.store(true, std::memory_order_relaxed);
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
+        join();
     }
-    DescriptionServer(const DescriptionServer&) = delete;
-    DescriptionServer& operator=(const DescriptionServer&) = delete;
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    bool ready() const { return m_port != 0; }
-
-    // An empty response holds the connection silent until the client gives up.
-    void serve(const std::string& path, const std::string& response)
+    std::uint16_t port() const { return m_port; }
+    std::string url(const std::string& path = "/desc.xml") const
+    {
+        return std::string("http://") + (m_family == AF_INET6 ? "[::1]" : "127.0.0.1") + ":" + std::to_string(m_port) +
+               path;
+    }
+    void route(const std::string& path, Script script)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_routes[path] = response;
+        m_routes[path] = std::move(script);
     }
     void serveDevice(const std::string& path, const std::string& deviceType, const std::string& friendlyName,
                      const std::string& manufacturer = "Halvren Storage Corporation")
     {
-        serve(path, httpOk("<?xml version=\"1.0\"?>\r\n<root xmlns=\"urn:schemas-upnp-org:device-1-0\">\r\n<device>"
+        route(path, httpOk("<?xml version=\"1.0\"?>\r\n<root xmlns=\"urn:schemas-upnp-org:device-1-0\">\r\n<device>"
                            "\r\n<deviceType>" +
                            deviceType + "</deviceType>\r\n<friendlyName>" + friendlyName +
                            "</friendlyName>\r\n<manufacturer>" + manufacturer +
@@ -274,13 +175,42 @@ public:
         return n;
     }
 
+    void join()
+    {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    // Of the last connection, valid after join().
+    const std::string& request() const { return m_request; }
+    bool accepted() const { return m_accepted; }
+    bool clientClosedFirst() const { return m_clientClosedFirst; }
+
 private:
+    void start(int backlog)
+    {
+        m_listener.reset(::socket(m_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in6 v6{};
+        sockaddr_in v4{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_loopback;
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        auto* address = m_family == AF_INET6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
+        socklen_t length = m_family == AF_INET6 ? sizeof v6 : sizeof v4;
+        if (m_listener.valid() && ::bind(m_listener.get(), address, length) == 0 &&
+            ::listen(m_listener.get(), backlog) == 0 && ::getsockname(m_listener.get(), address, &length) == 0) {
+            m_port = ntohs(m_family == AF_INET6 ? v6.sin6_port : v4.sin_port);
+            m_thread = std::thread([this] { run(); });
+        }
+    }
+
     // As waitReadable, but gives up once the server is stopping.
     bool waitOrStop(int fd, int ms) const
     {
         // Relaxed: a stale read only costs one more 20 ms slice.
         for (int waited = 0; waited < ms && !m_stop.load(std::memory_order_relaxed); waited += 20) {
-            if (waitReadable(fd, 20)) {
+            if (waitReadable(fd, std::min(ms, 20))) {
                 return true;
             }
         }
@@ -289,42 +219,70 @@ private:
 
     void run()
     {
-        while (waitOrStop(m_fd.get(), 60000)) {
-            const qvd::UniqueFd connection(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (connection.valid()) {
-                handle(connection.get());
+        for (int served = 0; served < m_maxConnections && waitOrStop(m_listener.get(), m_fallback.acceptWaitMs);
+             ++served) {
+            qvd::UniqueFd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (client.valid()) {
+                serve(client);
             }
         }
+        m_listener.reset();
     }
 
-    void handle(int fd)
+    void serve(qvd::UniqueFd& client)
     {
-        const std::string request = readRequest(fd);
-        const std::size_t pathStart = request.find(' ');
-        const std::size_t pathEnd = request.find(' ', pathStart + 1);
-        if (pathEnd == std::string::npos) {
-            return;
-        }
-        const std::string path = request.substr(pathStart + 1, pathEnd - pathStart - 1);
-        std::string response = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        m_accepted = true;
+        const timeval sendWait{5, 0};
+        ::setsockopt(client.get(), SOL_SOCKET, SO_SNDTIMEO, &sendWait, sizeof sendWait);
+        m_request = readRequest(client.get());
+        const std::size_t pathStart = m_request.find(' ') + 1;
+        const std::string path = m_request.substr(pathStart, m_request.find(' ', pathStart) - pathStart);
+        Script script = m_fallback;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             ++m_requests[path];
             const auto it = m_routes.find(path);
-            if (it != m_routes.end()) {
-                response = it->second;
+            script = it != m_routes.end() ? it->second : script;
+        }
+        for (const Piece& piece : script.pieces) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseBeforeMs));
+            if (!sendAll(client.get(), piece.bytes)) {
+                return;
             }
         }
-        char buffer[256];
-        while (response.empty() && waitOrStop(fd, 60000) && ::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        char byte = 0;
+        std::size_t sent = 0;
+        const linger abortive{1, 0};
+        switch (script.ending) {
+        case Ending::Close:
+            break;
+        case Ending::Reset:
+            ::setsockopt(client.get(), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            break;
+        case Ending::WaitForClientClose:
+            m_clientClosedFirst = waitOrStop(client.get(), script.holdMs) && ::recv(client.get(), &byte, 1, 0) == 0;
+            break;
+        case Ending::Endless:
+            while (sent < 16u * 1024 * 1024 && sendAll(client.get(), script.filler)) {
+                sent += script.filler.size();
+            }
+            m_clientClosedFirst = sent < 16u * 1024 * 1024;
+            break;
         }
-        sendAll(fd, response);
     }
 
+    int m_family = AF_INET;
+    Script m_fallback;
+    int m_maxConnections = 1 << 30;
+    qvd::UniqueFd m_listener;
+    std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
-    std::map<std::string, std::string> m_routes;
+    std::map<std::string, Script> m_routes;
     std::map<std::string, int> m_requests;
+    std::string m_request;
+    bool m_accepted = false;
+    bool m_clientClosedFirst = false;
     std::thread m_thread;
 };
 

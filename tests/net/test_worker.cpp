@@ -15,7 +15,6 @@
 
 using namespace qvd;
 using qvtest::Datagram;
-using qvtest::DescriptionServer;
 using qvtest::ssdpAnswer;
 using qvtest::SsdpResponder;
 
@@ -56,7 +55,7 @@ protected:
         resetDeviceList(deviceList());
         m_fdsBefore = qvtest::openFdCount();
         server.emplace();
-        ASSERT_TRUE(server->ready());
+        ASSERT_NE(server->port(), 0);
     }
     // Once the responder and the server are gone, nothing of the search may stay open.
     void TearDown() override
@@ -79,7 +78,7 @@ protected:
     int count() const { return deviceList().count.load(); }
     const DeviceRecord& record(int i) const { return deviceList().records[i]; }
 
-    std::optional<DescriptionServer> server;
+    std::optional<qvtest::LoopbackServer> server;
 
 private:
     int m_fdsBefore = 0;
@@ -136,7 +135,7 @@ TEST_F(DiscoveryWorker, UnreachableAndSilentDescriptionsLeaveNoTraceAndTheSearch
 {
     // The silent fetch waits longer than a listening turn; the answer behind it waits in the socket.
     timing().readWaitMs.store(600);
-    server->serve("/silent.xml", "");
+    server->route("/silent.xml", {{}, qvtest::Ending::WaitForClientClose, "", 60000});
     server->serveDevice("/good.xml", NasType, "After the silence");
     runWorker({now("http://127.0.0.1:" + std::to_string(server->port() == 1 ? 2 : 1) + "/d.xml", "uuid:refused"),
                now(server->url(""), "uuid:no-path"), now(server->url("/missing.xml"), "uuid:not-found"),
