@@ -1,4 +1,4 @@
-// Shared set-up of the skinned list tests: a dark window holding one list laid out as the main
+// Shared set-up of the skinned list tests: a window holding one list laid out as the main
 // window lays out its device list, with synthetic bitmaps of distinct colours so that every
 // drawn part can be told apart in a grab.
 #pragma once
@@ -8,10 +8,9 @@
 #include "CSkinVerticleScrollbar.h"
 
 #include <QApplication>
-#include <QImage>
 #include <QMouseEvent>
-#include <QPair>
-#include <QWidget>
+#include <QPainter>
+#include <QtTest>
 
 namespace skintest {
 
@@ -20,8 +19,7 @@ inline const QColor DarkColor(59, 59, 59);
 inline const QColor TextGrey(193, 193, 193);
 inline const QColor Orange(255, 132, 0);
 inline const QColor DividerColor(200, 0, 200);
-inline const QColor HeaderBackColumn0(10, 20, 30);
-inline const QColor HeaderBackColumn1(250, 250, 0);
+inline const QColor HeaderBack(10, 20, 30); // first column of the header bitmap
 inline const QColor BarBack(38, 38, 38);
 inline const QColor ThumbColor(255, 0, 0);
 inline const QColor TrackColor(0, 0, 255);
@@ -30,12 +28,16 @@ inline const QColor UpColor(0, 255, 0);
 inline const QColor UpDisabledColor(0, 120, 0);
 inline const QColor DownColor(0, 255, 255);
 inline const QColor DownDisabledColor(0, 120, 120);
-inline const QColor TrackSecondRow(255, 255, 255);
+inline const QColor SecondColumnOrRow(255, 255, 255); // parts of bitmaps that must never show
 
-inline QImage solid(int w, int h, const QColor& c)
+// w x h of colour c, with its second column (or, when one column wide, row) set apart.
+inline QImage solid(int w, int h, const QColor& c, bool markSecond = false)
 {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(c);
+    if (markSecond) {
+        QPainter(&img).fillRect(w == 13 ? QRect(0, 1, 13, h - 1) : QRect(1, 0, w - 1, h), SecondColumnOrRow);
+    }
     return img;
 }
 
@@ -44,12 +46,7 @@ inline QImage grab(QWidget* w)
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-inline QColor at(const QImage& img, int x, int y)
-{
-    return img.pixelColor(x, y);
-}
-
-inline bool near(const QColor& a, const QColor& b, int tolerance = 0)
+inline bool near(const QColor& a, const QColor& b, int tolerance)
 {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
            qAbs(a.blue() - b.blue()) <= tolerance;
@@ -61,31 +58,9 @@ inline bool onBlend(const QColor& c, const QColor& back, const QColor& fore, int
 {
     const int span = fore.red() - back.red();
     const double t = span != 0 ? double(c.red() - back.red()) / span : 0.0;
-    if (t < -0.05 || t > 1.05) {
-        return false;
-    }
     const auto lerp = [t](int a, int b) { return a + t * (b - a); };
-    return qAbs(c.green() - lerp(back.green(), fore.green())) <= tolerance &&
+    return t >= -0.05 && t <= 1.05 && qAbs(c.green() - lerp(back.green(), fore.green())) <= tolerance &&
            qAbs(c.blue() - lerp(back.blue(), fore.blue())) <= tolerance;
-}
-
-// Columns [first, last] of the white text pixels in a rectangle; (-1, -1) when there are none.
-inline QPair<int, int> whiteExtent(const QImage& img, const QRect& r)
-{
-    int first = -1;
-    int last = -1;
-    for (int x = r.left(); x <= r.right(); ++x) {
-        for (int y = r.top(); y <= r.bottom(); ++y) {
-            if (img.pixelColor(x, y).red() > 200 && img.pixelColor(x, y).blue() > 200) {
-                if (first < 0) {
-                    first = x;
-                }
-                last = x;
-                break;
-            }
-        }
-    }
-    return {first, last};
 }
 
 inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
@@ -99,7 +74,7 @@ inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::Mous
 class ListWindow : public QWidget
 {
 public:
-    explicit ListWindow(int listHeight = 133)
+    explicit ListWindow(int listHeight = 133, const QList<int>& widths = {215, 215})
     {
         resize(498, 583);
         QPalette pal = palette();
@@ -107,66 +82,54 @@ public:
         setPalette(pal);
         setAutoFillBackground(true);
         list = new CSkinListCtrl(this);
-        list->setObjectName(QStringLiteral("deviceListView"));
         list->setGeometry(33, 119, 418, listHeight);
-        list->GetHeaderCtrl()->SetSkinBitmaps(solid(7, 26, DividerColor), headerBackground());
+        list->GetHeaderCtrl()->SetSkinBitmaps(solid(7, 26, DividerColor), solid(2, 26, HeaderBack, true));
         list->InitSkin();
         bar = list->GetVerticalBar();
-        bar->SetSkinBitmap(211, solid(13, 26, ThumbColor));
-        bar->SetSkinBitmap(212, trackBitmap(TrackColor));
-        bar->SetSkinBitmap(213, trackBitmap(TrackDisabledColor));
-        bar->SetSkinBitmap(214, solid(13, 12, UpColor));
-        bar->SetSkinBitmap(215, solid(13, 12, UpDisabledColor));
-        bar->SetSkinBitmap(216, solid(13, 12, DownColor));
-        bar->SetSkinBitmap(217, solid(13, 12, DownDisabledColor));
+        const std::pair<int, QImage> bitmaps[] = {{211, solid(13, 26, ThumbColor)},
+                                                  {212, solid(13, 2, TrackColor, true)},
+                                                  {213, solid(13, 2, TrackDisabledColor, true)},
+                                                  {214, solid(13, 12, UpColor)},
+                                                  {215, solid(13, 12, UpDisabledColor)},
+                                                  {216, solid(13, 12, DownColor)},
+                                                  {217, solid(13, 12, DownDisabledColor)}};
+        for (const auto& [id, image] : bitmaps) {
+            bar->SetSkinBitmap(id, image);
+        }
         QFont font(QStringLiteral("Arial"));
         font.setPixelSize(16);
         list->setFont(font);
-        list->InsertColumn(0, QStringLiteral("Name"), 215);
-        list->InsertColumn(1, QStringLiteral("IP"), 215);
+        for (int i = 0; i < widths.size(); ++i) {
+            list->InsertColumn(i, i == 0 ? QStringLiteral("Name") : QStringLiteral("IP"), widths[i]);
+        }
         list->SetTextColor(TextGrey);
     }
 
     void fill(int rows)
     {
         for (int i = 0; i < rows; ++i) {
-            const int row = list->AppendRow(QStringLiteral("Device %1").arg(i));
-            list->SetItemText(row, 1, QStringLiteral("192.168.1.%1").arg(i + 1));
+            list->SetItemText(list->AppendRow(QStringLiteral("Device %1").arg(i)), 1,
+                              QStringLiteral("192.168.1.%1").arg(i + 1));
         }
         // Let the delayed item layout run so that the scroll range is current.
         list->doItemsLayout();
     }
 
+    bool showExposed()
+    {
+        show();
+        return QTest::qWaitForWindowExposed(this);
+    }
+
     CSkinListCtrl* list = nullptr;
     CSkinVerticleScrollbar* bar = nullptr;
-    // Mouse presses that reached the window itself.
-    int windowPresses = 0;
+    int windowPresses = 0; // mouse presses that reached the window itself
 
 protected:
     void mousePressEvent(QMouseEvent* event) override
     {
         ++windowPresses;
         QWidget::mousePressEvent(event);
-    }
-
-private:
-    static QImage headerBackground()
-    {
-        QImage img(2, 26, QImage::Format_RGB32);
-        for (int y = 0; y < 26; ++y) {
-            img.setPixelColor(0, y, HeaderBackColumn0);
-            img.setPixelColor(1, y, HeaderBackColumn1);
-        }
-        return img;
-    }
-    static QImage trackBitmap(const QColor& first)
-    {
-        QImage img(13, 2, QImage::Format_RGB32);
-        img.fill(TrackSecondRow);
-        for (int x = 0; x < 13; ++x) {
-            img.setPixelColor(x, 0, first);
-        }
-        return img;
     }
 };
 
