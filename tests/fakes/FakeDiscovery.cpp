@@ -2,6 +2,7 @@
 
 #include "devicetable.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,31 +13,18 @@ namespace fake {
 
 namespace {
 
-constexpr auto MaxHold = std::chrono::seconds(10);
-
 std::mutex scriptMutex;
 std::condition_variable released;
-std::vector<FakeDevice> scriptDevices;
+std::vector<FakeDevice> scriptDevices; // this and the three below guarded by scriptMutex
 int scriptGapMs = 0;
 bool scriptHold = false;
 bool isReleased = false;
+// Relaxed throughout: plain counters, read by the test thread after QTRY waits; no data hangs
+// on them.
 std::atomic<int> started{0};
 std::atomic<int> finished{0};
 
-void fill(qvd::DeviceRecord& record, const FakeDevice& device)
-{
-    qvd::copyField(record.deviceType, device.deviceType.data(), device.deviceType.size());
-    qvd::copyField(record.friendlyName, device.friendlyName.data(), device.friendlyName.size());
-    qvd::copyField(record.hostPort, device.hostPort.data(), device.hostPort.size());
-    qvd::copyField(record.manufacturer, device.manufacturer.data(), device.manufacturer.size());
-}
-
 } // namespace
-
-FakeDevice MakerDevice(const std::string& name, const std::string& hostPort)
-{
-    return {"MediaServer", name, hostPort, Maker};
-}
 
 void SetScript(std::vector<FakeDevice> devices, int gapMs, bool hold)
 {
@@ -45,9 +33,8 @@ void SetScript(std::vector<FakeDevice> devices, int gapMs, bool hold)
     scriptGapMs = gapMs;
     scriptHold = hold;
     isReleased = false;
-    // Relaxed: plain counters read by the test thread after QTRY waits; no data hangs on them.
-    started.store(0, std::memory_order_relaxed);
-    finished.store(0, std::memory_order_relaxed);
+    started.store(0, std::memory_order_relaxed);  // a counter only
+    finished.store(0, std::memory_order_relaxed); // a counter only
 }
 
 void Release()
@@ -61,47 +48,41 @@ void Release()
 
 int StartedWorkers()
 {
-    // Relaxed: a counter only.
-    return started.load(std::memory_order_relaxed);
+    return started.load(std::memory_order_relaxed); // a counter only
 }
 
 int FinishedWorkers()
 {
-    // Relaxed: a counter only.
-    return finished.load(std::memory_order_relaxed);
+    return finished.load(std::memory_order_relaxed); // a counter only
 }
 
 void WorkerEntry()
 {
-    // Relaxed: a counter only.
-    started.fetch_add(1, std::memory_order_relaxed);
-    std::vector<FakeDevice> devices;
-    int gapMs = 0;
-    bool hold = false;
-    {
-        const std::lock_guard<std::mutex> lock(scriptMutex);
-        devices = scriptDevices;
-        gapMs = scriptGapMs;
-        hold = scriptHold;
-    }
+    started.fetch_add(1, std::memory_order_relaxed); // a counter only
+    std::unique_lock<std::mutex> lock(scriptMutex);
+    const std::vector<FakeDevice> devices = scriptDevices;
+    const int gapMs = scriptGapMs;
+    const bool hold = scriptHold;
+    lock.unlock();
     qvd::DeviceList& list = qvd::deviceList();
-    int published = 0;
-    for (const FakeDevice& device : devices) {
-        if (published == qvd::MaxDevices) {
-            break;
-        }
+    const int count = std::min<int>(static_cast<int>(devices.size()), qvd::MaxDevices);
+    for (int i = 0; i < count; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
-        fill(list.records[published], device);
-        ++published;
+        const FakeDevice& device = devices[static_cast<std::size_t>(i)];
+        qvd::DeviceRecord& record = list.records[i];
+        qvd::copyField(record.deviceType, device.deviceType.data(), device.deviceType.size());
+        qvd::copyField(record.friendlyName, device.friendlyName.data(), device.friendlyName.size());
+        qvd::copyField(record.hostPort, device.hostPort.data(), device.hostPort.size());
+        qvd::copyField(record.manufacturer, device.manufacturer.data(), device.manufacturer.size());
         // Release: the record is complete before a reader sees the count that includes it.
-        list.count.store(published, std::memory_order_release);
+        list.count.store(i + 1, std::memory_order_release);
     }
     if (hold) {
-        std::unique_lock<std::mutex> lock(scriptMutex);
-        released.wait_for(lock, MaxHold, [] { return isReleased; });
+        lock.lock();
+        released.wait_for(lock, std::chrono::seconds(10), [] { return isReleased; });
+        lock.unlock();
     }
-    // Relaxed: a counter only.
-    finished.fetch_add(1, std::memory_order_relaxed);
+    finished.fetch_add(1, std::memory_order_relaxed); // a counter only
     // Release: every record and the final count are visible to whoever sees done == 1.
     list.done.store(1, std::memory_order_release);
 }

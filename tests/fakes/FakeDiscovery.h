@@ -22,7 +22,10 @@ struct FakeDevice
 inline constexpr char Maker[] = "Halvren Storage Corporation";
 
 // A listed device: the maker's media server at host.
-FakeDevice MakerDevice(const std::string& name, const std::string& hostPort);
+inline FakeDevice MakerDevice(const std::string& name, const std::string& hostPort)
+{
+    return {"MediaServer", name, hostPort, Maker};
+}
 
 // The script for the next workers. gapMs passes before each record; with hold set the
 // worker waits for Release (at most 10 s) before it reports the end.

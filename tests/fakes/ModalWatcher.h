@@ -1,4 +1,4 @@
-// Closes the modal boxes that appear while a test waits, and remembers what they showed.
+// Accepts the modal boxes that appear while a test waits, and remembers what they showed.
 // A modal box runs its own event loop inside whichever wait the test is in, so it must be
 // closed from a timer, not from the test's next line.
 //
@@ -16,27 +16,17 @@
 class ModalWatcher : public QObject
 {
 public:
-    // How a seen box is ended.
-    enum class Answer
+    ModalWatcher()
     {
-        Accept,
-        Reject,
-    };
-
-    explicit ModalWatcher(Answer answer = Answer::Accept, QObject* parent = nullptr)
-        : QObject(parent)
-        , m_answer(answer)
-    {
-        m_timer.setInterval(10);
         connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::look);
-        m_timer.start();
+        m_timer.start(10);
     }
 
     // Class names (QMetaObject) of the boxes seen, in order.
     QStringList seen;
     // The text of each label child of the latest box, by object name.
     QHash<QString, QString> lastTexts;
-    // Runs on each new box before it is answered (the box's modal loop is still running).
+    // Runs on each new box before it is accepted (the box's modal loop is still running).
     std::function<void(QDialog&)> onSeen;
 
 private:
@@ -55,14 +45,9 @@ private:
         if (onSeen) {
             onSeen(*box);
         }
-        if (m_answer == Answer::Accept) {
-            box->accept();
-        } else {
-            box->reject();
-        }
+        box->accept();
     }
 
     QTimer m_timer;
-    Answer m_answer;
     QPointer<QDialog> m_handled;
 };

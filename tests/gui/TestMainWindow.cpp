@@ -56,7 +56,6 @@ private slots:
     void initialisation();
     void enableStatesOverASearch();
     void makerFilterAndRowLimit();
-    void noDeviceBox_data();
     void noDeviceBox();
     void oneSearchAtATime();
     void closingDuringASearchIsSafe();
@@ -105,29 +104,25 @@ void TestMainWindow::controls_data()
     QTest::addColumn<QString>("accessible"); // null: not checked
     QTest::addColumn<int>("cellHeight");     // 0: not checked
     const QString none;
-    QTest::newRow("1000") << "deviceListView" << QRect(33, 119, 418, 133) << none << "Network Storage Found" << 16;
-    QTest::newRow("1001") << "shareListView" << QRect(33, 362, 418, 133) << none << "Drive Mapping" << 16;
-    QTest::newRow("1002") << "closeButton" << QRect(465, 9, 22, 22) << ""
-                          << "Close" << 0;
-    QTest::newRow("1003") << "minimiseButton" << QRect(438, 9, 22, 22) << ""
-                          << "Minimise" << 0;
-    QTest::newRow("1004") << "aboutButton" << QRect(411, 9, 22, 22) << ""
-                          << "About QV Link" << 0;
-    QTest::newRow("1005") << "configureButton" << QRect(364, 268, 108, 32) << "Configure"
-                          << "Configure" << 18;
-    QTest::newRow("1006") << "refreshButton" << QRect(250, 268, 108, 32) << "Refresh"
-                          << "Refresh" << 18;
-    QTest::newRow("1007") << "driveLetterBox" << QRect() << none << "Available Drive Letters:" << 0;
-    QTest::newRow("1008") << "mapDriveButton" << QRect(250, 530, 108, 32) << "Map Drive"
-                          << "Map Drive" << 18;
-    QTest::newRow("1009") << "browseButton" << QRect(364, 530, 108, 32) << "Browse"
-                          << "Browse" << 18;
-    QTest::newRow("1011") << "deviceHeading" << QRect(28, 86, 231, 24) << "Network Storage Found" << none << 24;
-    QTest::newRow("1012") << "shareHeading" << QRect(28, 329, 194, 28) << "Drive Mapping" << none << 24;
-    QTest::newRow("1013") << "driveLetterLabel" << QRect(30, 508, 212, 19) << "Available Drive Letters:" << none << 16;
-    QTest::newRow("1016 moved") << "searchAnimation" << QRect(220, 175, 50, 50) << none << "Searching" << 0;
-    QTest::newRow("1017") << "shortcutButton" << QRect(26, 268, 224, 33) << "Create Desktop Shortcut"
-                          << "Create Desktop Shortcut" << 18;
+    const auto row = [](const char* id, const char* name, QRect rect, const QString& text, const QString& accessible,
+                        int cell) {
+        QTest::newRow(id) << QString::fromLatin1(name) << rect << text << accessible << cell;
+    };
+    row("1000", "deviceListView", {33, 119, 418, 133}, none, "Network Storage Found", 16);
+    row("1001", "shareListView", {33, 362, 418, 133}, none, "Drive Mapping", 16);
+    row("1002", "closeButton", {465, 9, 22, 22}, "", "Close", 0);
+    row("1003", "minimiseButton", {438, 9, 22, 22}, "", "Minimise", 0);
+    row("1004", "aboutButton", {411, 9, 22, 22}, "", "About QV Link", 0);
+    row("1005", "configureButton", {364, 268, 108, 32}, "Configure", "Configure", 18);
+    row("1006", "refreshButton", {250, 268, 108, 32}, "Refresh", "Refresh", 18);
+    row("1007", "driveLetterBox", {}, none, "Available Drive Letters:", 0);
+    row("1008", "mapDriveButton", {250, 530, 108, 32}, "Map Drive", "Map Drive", 18);
+    row("1009", "browseButton", {364, 530, 108, 32}, "Browse", "Browse", 18);
+    row("1011", "deviceHeading", {28, 86, 231, 24}, "Network Storage Found", none, 24);
+    row("1012", "shareHeading", {28, 329, 194, 28}, "Drive Mapping", none, 24);
+    row("1013", "driveLetterLabel", {30, 508, 212, 19}, "Available Drive Letters:", none, 16);
+    row("1016 moved", "searchAnimation", {220, 175, 50, 50}, none, "Searching", 0);
+    row("1017", "shortcutButton", {26, 268, 224, 33}, "Create Desktop Shortcut", "Create Desktop Shortcut", 18);
 }
 
 void TestMainWindow::controls()
@@ -138,7 +133,6 @@ void TestMainWindow::controls()
     QFETCH(QString, accessible);
     QFETCH(int, cellHeight);
     const Cqv_discoveryDlg& window = open({}, 0, true);
-    QCOMPARE(window.size(), QSize(498, 583));
     const QWidget* child = control(window, name.toLatin1().constData());
     QVERIFY(child != nullptr);
     if (!rect.isNull()) {
@@ -162,6 +156,7 @@ void TestMainWindow::initialisation()
 {
     Cqv_discoveryDlg& window = open({}, 0, true);
     QCOMPARE(window.windowTitle(), QStringLiteral("QV Link"));
+    QCOMPARE(window.size(), QSize(498, 583));
     QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint) && window.windowFlags().testFlag(Qt::Window));
     QVERIFY(!window.windowIcon().isNull());
     QCOMPARE(window.BackgroundId(), 229);
@@ -197,17 +192,10 @@ void TestMainWindow::initialisation()
     QCOMPARE(letters->currentText(), QStringLiteral("D:"));
     QVERIFY(letters->isEditable());
 
-    // The animation was loaded, filled with the skin colour and hidden before the search.
+    // The animation was loaded and filled with the skin colour before the search.
     auto* animation = control<CPictureEx>(window, "searchAnimation");
     QVERIFY(animation->IsReady());
     QCOMPARE(animation->BackgroundColor(), QColor(59, 59, 59));
-
-    // The search starts at the end of the initialisation.
-    window.show();
-    QTRY_COMPARE(states(window), Searching);
-    QTRY_VERIFY(animation->IsPlaying());
-    fake::Release();
-    QTRY_COMPARE(states(window), NoneFound);
 }
 
 void TestMainWindow::enableStatesOverASearch()
@@ -217,7 +205,9 @@ void TestMainWindow::enableStatesOverASearch()
         open({fake::MakerDevice("Alpha", "192.168.1.20:8080"), fake::MakerDevice("Beta", "192.168.1.21")}, 300, true);
     window.show();
     auto* devices = control<CSkinListCtrl>(window, "deviceListView");
+    // The search starts at the end of the initialisation.
     QTRY_COMPARE(states(window), Searching);
+    QTRY_VERIFY(window.Animation()->IsPlaying());
 
     // The first device: list, Configure and Shortcut back, animation gone, the search goes on.
     QTRY_COMPARE(devices->GetItemCount(), 1);
@@ -255,42 +245,31 @@ void TestMainWindow::makerFilterAndRowLimit()
     QCOMPARE(QList<int>({rows[0].load(), rows[1].load(), rows[19].load()}), QList<int>({1, 3, 21}));
 }
 
-void TestMainWindow::noDeviceBox_data()
-{
-    QTest::addColumn<bool>("otherMaker");
-    QTest::newRow("nothing found: the box") << false;
-    QTest::newRow("another maker's device only: no box") << true;
-}
-
 void TestMainWindow::noDeviceBox()
 {
-    QFETCH(bool, otherMaker);
-    fake::SetScript(otherMaker ? std::vector<fake::FakeDevice>{{"MediaServer", "Other", "10.0.0.9:8200", "Another"}}
-                               : std::vector<fake::FakeDevice>{});
-    ModalWatcher watcher;
-    Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
-    QString seenWhileUp;
-    watcher.onSeen = [&](QDialog& box) {
-        // The box is up before the search thread ends; Refresh is already back.
-        auto* msgBox = qobject_cast<CMsgBox*>(&box);
-        seenWhileUp = QStringLiteral("searching=%1 refresh=%2 kind=%3 owned=%4")
-                          .arg(int(window.IsSearching()))
-                          .arg(int(control(window, "refreshButton")->isEnabled()))
-                          .arg(msgBox != nullptr ? msgBox->kind : -1)
-                          .arg(int(box.parentWidget() == &window));
-    };
-    window.show();
-    QTRY_VERIFY(!window.IsSearching());
+    // Only another maker's device: nothing listed, and no box either.
+    Cqv_discoveryDlg& window = open({{"MediaServer", "Other", "10.0.0.9:8200", "Another Maker"}});
     QCOMPARE(states(window), NoneFound);
-    if (otherMaker) {
-        QTest::qWait(PollMs * 3);
-        QVERIFY(watcher.seen.isEmpty());
-        return;
-    }
-    QCOMPARE(watcher.seen, QStringList{QStringLiteral("CMsgBox")});
-    QCOMPARE(seenWhileUp, QStringLiteral("searching=1 refresh=1 kind=%1 owned=1").arg(int(KindNoDevice)));
-    QCOMPARE(watcher.lastTexts.value(QStringLiteral("textLabel")), LoadStringFor(1033, 130));
-    QVERIFY(watcher.lastTexts.value(QStringLiteral("titleLabel")).isEmpty());
+    QTest::qWait(PollMs * 3);
+    QVERIFY(m_watcher->seen.isEmpty());
+
+    // Nothing at all: the box, up before the search thread ends, with Refresh already back.
+    QString whileUp;
+    m_watcher->onSeen = [&](QDialog& box) {
+        auto* msgBox = qobject_cast<CMsgBox*>(&box);
+        whileUp = QStringLiteral("searching=%1 refresh=%2 kind=%3 owned=%4")
+                      .arg(int(window.IsSearching()))
+                      .arg(int(control(window, "refreshButton")->isEnabled()))
+                      .arg(msgBox != nullptr ? msgBox->kind : -1)
+                      .arg(int(box.parentWidget() == &window));
+    };
+    fake::SetScript({});
+    window.OnRefresh();
+    QTRY_COMPARE(m_watcher->seen, QStringList{QStringLiteral("CMsgBox")});
+    QCOMPARE(whileUp, QStringLiteral("searching=1 refresh=1 kind=%1 owned=1").arg(int(KindNoDevice)));
+    QCOMPARE(m_watcher->lastTexts.value(QStringLiteral("textLabel")), LoadStringFor(1033, 130));
+    QVERIFY(m_watcher->lastTexts.value(QStringLiteral("titleLabel")).isEmpty());
+    QTRY_COMPARE(states(window), NoneFound);
 }
 
 void TestMainWindow::oneSearchAtATime()

@@ -43,30 +43,18 @@ void TestMsgBox::kinds_data()
     const QString mapped = QStringLiteral("Successfully mapped drive.");
     const QString none = LoadStringFor(1033, 130);
     const QString own = QStringLiteral("Mapped to K:");
-    QTest::newRow("success") << 0 << ""
-                             << ""
-                             << "Success" << mapped << 231;
-    QTest::newRow("success ignores a title") << 0 << "Mine" << own << "Success" << own << 231;
-    QTest::newRow("error") << 1 << ""
-                           << ""
-                           << "Error"
-                           << "Failed to map drive." << 232;
-    QTest::newRow("error with text") << 1 << "Mine"
-                                     << "It broke."
-                                     << "Error"
-                                     << "It broke." << 232;
-    QTest::newRow("no device") << 2 << ""
-                               << ""
-                               << "" << none << 233;
-    QTest::newRow("no device keeps the title") << 2 << "Search"
-                                               << ""
-                                               << "Search" << none << 233;
-    QTest::newRow("kind 7 is a success") << 7 << ""
-                                         << ""
-                                         << "Success" << mapped << 231;
-    QTest::newRow("negative kind is a success") << -1 << ""
-                                                << ""
-                                                << "Success" << mapped << 231;
+    const auto row = [](const char* tag, int kind, const char* givenTitle, const QString& givenText,
+                        const QString& title, const QString& text, int background) {
+        QTest::newRow(tag) << kind << QString::fromUtf8(givenTitle) << givenText << title << text << background;
+    };
+    row("success", 0, "", "", "Success", mapped, 231);
+    row("success ignores a title", 0, "Mine", own, "Success", own, 231);
+    row("error", 1, "", "", "Error", "Failed to map drive.", 232);
+    row("error with text", 1, "Mine", "It broke.", "Error", "It broke.", 232);
+    row("no device", 2, "", "", "", none, 233);
+    row("no device keeps the title", 2, "Search", "", "Search", none, 233);
+    row("kind 7 is a success", 7, "", "", "Success", mapped, 231);
+    row("negative kind is a success", -1, "", "", "Success", mapped, 231);
 }
 
 void TestMsgBox::kinds()

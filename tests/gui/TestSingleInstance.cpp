@@ -13,59 +13,56 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private slots:
-    void secondCopyRaisesTheFirstsWindow();
-    void secondCopyDuringStartUpEndsSilently();
+    void secondCopyAsksTheFirst_data();
+    void secondCopyAsksTheFirst();
     void lockIsFreeAgainAfterRelease();
-    void leftoverSocketFromACrashedCopy();
     void noLockPossibleRunsUnprotected();
 };
 
-void TestSingleInstance::secondCopyRaisesTheFirstsWindow()
+void TestSingleInstance::secondCopyAsksTheFirst_data()
 {
+    QTest::addColumn<int>("window"); // 0: none yet, 1: not shown yet, 2: shown, 3: minimised
+    QTest::addColumn<bool>("leftoverSocket");
+    QTest::addColumn<bool>("raised");
+    QTest::newRow("shown window is raised") << 2 << false << true;
+    QTest::newRow("starting up: ends silently") << 0 << false << false;
+    QTest::newRow("window not shown yet") << 1 << false << false;
+    QTest::newRow("minimised window stays so") << 3 << false << false;
+    QTest::newRow("socket left by a crashed copy") << 2 << true << true;
+}
+
+void TestSingleInstance::secondCopyAsksTheFirst()
+{
+    QFETCH(int, window);
+    QFETCH(bool, leftoverSocket);
+    QFETCH(bool, raised);
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
+    if (leftoverSocket) {
+        QFile leftover(folder.filePath(QStringLiteral("QV Link.socket")));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+    }
     SingleInstance first(folder.path());
     QCOMPARE(first.Acquire(), SingleInstance::Result::First);
     QVERIFY(QFile::exists(folder.filePath(QStringLiteral("QV Link"))));
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("QV Link"));
-    window.show();
-    first.SetWindow(&window);
+    QWidget shown;
+    if (window == 2) {
+        shown.show();
+    } else if (window == 3) {
+        shown.showMinimized();
+        QTRY_VERIFY(shown.isMinimized());
+    }
+    if (window != 0) {
+        first.SetWindow(&shown);
+    }
     QSignalSpy asked(&first, &SingleInstance::raiseRequested);
 
     SingleInstance second(folder.path());
     QCOMPARE(second.Acquire(), SingleInstance::Result::Running);
     QTRY_COMPARE(asked.count(), 1);
-    QCOMPARE(asked.at(0).at(0).toBool(), true);
-
-    // A minimised window is not restored by a second start.
-    window.showMinimized();
-    QTRY_VERIFY(window.isMinimized());
-    SingleInstance third(folder.path());
-    QCOMPARE(third.Acquire(), SingleInstance::Result::Running);
-    QTRY_COMPARE(asked.count(), 2);
-    QCOMPARE(asked.at(1).at(0).toBool(), false);
-    QVERIFY(window.isMinimized());
-}
-
-void TestSingleInstance::secondCopyDuringStartUpEndsSilently()
-{
-    QTemporaryDir folder;
-    SingleInstance first(folder.path());
-    QCOMPARE(first.Acquire(), SingleInstance::Result::First);
-    QSignalSpy asked(&first, &SingleInstance::raiseRequested);
-    SingleInstance second(folder.path());
-    QCOMPARE(second.Acquire(), SingleInstance::Result::Running);
-    QTRY_COMPARE(asked.count(), 1);
-    QCOMPARE(asked.at(0).at(0).toBool(), false); // no window to raise yet
-    // A window that exists but is not shown yet is not raised either.
-    QWidget hidden;
-    first.SetWindow(&hidden);
-    SingleInstance third(folder.path());
-    QCOMPARE(third.Acquire(), SingleInstance::Result::Running);
-    QTRY_COMPARE(asked.count(), 2);
-    QCOMPARE(asked.at(1).at(0).toBool(), false);
-    QVERIFY(!hidden.isVisible());
+    QCOMPARE(asked.at(0).at(0).toBool(), raised);
+    QCOMPARE(shown.isVisible(), window >= 2);   // a hidden window is not shown
+    QCOMPARE(shown.isMinimized(), window == 3); // nor a minimised one restored
 }
 
 void TestSingleInstance::lockIsFreeAgainAfterRelease()
@@ -77,23 +74,9 @@ void TestSingleInstance::lockIsFreeAgainAfterRelease()
         first.Release();
         SingleInstance second(folder.path());
         QCOMPARE(second.Acquire(), SingleInstance::Result::First);
-    }
+    } // ending without Release frees the lock too
     SingleInstance third(folder.path());
     QCOMPARE(third.Acquire(), SingleInstance::Result::First);
-}
-
-void TestSingleInstance::leftoverSocketFromACrashedCopy()
-{
-    QTemporaryDir folder;
-    QFile leftover(folder.filePath(QStringLiteral("QV Link.socket")));
-    QVERIFY(leftover.open(QIODevice::WriteOnly));
-    leftover.close();
-    SingleInstance first(folder.path());
-    QCOMPARE(first.Acquire(), SingleInstance::Result::First);
-    QSignalSpy asked(&first, &SingleInstance::raiseRequested);
-    SingleInstance second(folder.path());
-    QCOMPARE(second.Acquire(), SingleInstance::Result::Running);
-    QTRY_COMPARE(asked.count(), 1);
 }
 
 void TestSingleInstance::noLockPossibleRunsUnprotected()

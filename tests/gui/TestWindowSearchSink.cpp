@@ -9,24 +9,16 @@
 #include "protocol.h"
 
 #include <QtTest>
-#include <atomic>
 #include <chrono>
-#include <thread>
+#include <future>
+#include <memory>
 
 namespace {
 
-// Waits for flag without running the window's event loop.
-bool waitWithoutEvents(const std::atomic<bool>& flag, int ms)
+// Whether the calls have returned within ms, waited for without running the event loop.
+bool returned(const std::future<void>& calls, int ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        // Acquire: pairs with the release store of the calling thread.
-        if (flag.load(std::memory_order_acquire)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+    return calls.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
 }
 
 } // namespace
@@ -37,84 +29,75 @@ class TestWindowSearchSink : public QObject
 
 private slots:
     void initTestCase() { qvd::timing().pollIntervalMs.store(10); }
-    void cleanup() { fake::Release(); }
+    void init()
+    {
+        // The window's own search holds until released, so it never touches what is tested.
+        fake::SetScript({}, 0, true);
+        m_watcher = std::make_unique<ModalWatcher>();
+        m_window = std::make_unique<Cqv_discoveryDlg>(nullptr, fake::WorkerEntry);
+        QTRY_VERIFY(!m_window->ControlById(qvd::IdRefreshButton)->isEnabled()); // its search is under way
+    }
+    void cleanup()
+    {
+        fake::Release();
+        if (m_window) {
+            QTRY_VERIFY(!m_window->IsSearching());
+        }
+        QTRY_COMPARE(fake::FinishedWorkers(), 1);
+        m_window.reset();
+        m_watcher.reset();
+    }
 
     void callWaitsForTheWindowThread();
     void closedSinkDoesNothing();
     void pendingCallEndsWhenTheWindowGoes();
+
+private:
+    std::unique_ptr<ModalWatcher> m_watcher;
+    std::unique_ptr<Cqv_discoveryDlg> m_window;
 };
 
 void TestWindowSearchSink::callWaitsForTheWindowThread()
 {
-    fake::SetScript({}, 0, true);
-    ModalWatcher watcher;
-    Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
-    QTRY_VERIFY(!window.ControlById(qvd::IdRefreshButton)->isEnabled()); // its own search is under way
-    WindowSearchSink sink(&window);
-    std::atomic<bool> returned{false};
-    std::thread caller([&] {
+    WindowSearchSink sink(m_window.get());
+    const std::future<void> caller = std::async(std::launch::async, [&] {
         sink.appendDeviceRow("Name \xc3\xa9", "10.1.2.3");
         sink.setControlEnabled(qvd::IdMapDriveButton, true);
-        // Release: the test thread may look at the window once it sees this.
-        returned.store(true, std::memory_order_release);
     });
     // Without the window's thread running, the call cannot have been carried out, so it waits.
-    QVERIFY(!waitWithoutEvents(returned, 100));
-    QTRY_VERIFY(returned.load(std::memory_order_acquire));
-    caller.join();
-    QVERIFY(window.ControlById(qvd::IdMapDriveButton)->isEnabled());
-    auto* list = qobject_cast<CSkinListCtrl*>(window.ControlById(qvd::IdDeviceList));
-    QVERIFY(list != nullptr);
+    QVERIFY(!returned(caller, 100));
+    QTRY_VERIFY(returned(caller, 0));
+    QVERIFY(m_window->ControlById(qvd::IdMapDriveButton)->isEnabled());
+    auto* list = qobject_cast<CSkinListCtrl*>(m_window->ControlById(qvd::IdDeviceList));
     QCOMPARE(list->GetItemText(0, 0), QStringLiteral("Name é"));
     QCOMPARE(list->GetItemText(0, 1), QStringLiteral("10.1.2.3"));
-    fake::Release();
-    QTRY_VERIFY(!window.IsSearching());
 }
 
 void TestWindowSearchSink::closedSinkDoesNothing()
 {
-    fake::SetScript({}, 0, true);
-    ModalWatcher watcher;
-    Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
-    WindowSearchSink sink(&window);
+    WindowSearchSink sink(m_window.get());
     sink.Close();
-    std::atomic<bool> returned{false};
-    std::thread caller([&] {
+    const std::future<void> caller = std::async(std::launch::async, [&] {
         sink.setControlEnabled(qvd::IdBrowseButton, true);
         sink.setControlVisible(qvd::IdSearchAnimation, true);
         sink.animationPlay();
         sink.showNoDeviceBox();
-        // Release: pairs with the test thread's acquire.
-        returned.store(true, std::memory_order_release);
     });
-    QVERIFY(waitWithoutEvents(returned, 2000));
-    caller.join();
+    QVERIFY(returned(caller, 2000));
     QCoreApplication::processEvents();
-    QVERIFY(!window.ControlById(qvd::IdBrowseButton)->isEnabled());
-    QVERIFY(watcher.seen.isEmpty());
-    fake::Release();
-    QTRY_VERIFY(!window.IsSearching());
+    QVERIFY(!m_window->ControlById(qvd::IdBrowseButton)->isEnabled());
+    QVERIFY(m_watcher->seen.isEmpty());
 }
 
 void TestWindowSearchSink::pendingCallEndsWhenTheWindowGoes()
 {
-    fake::SetScript({}, 0, true);
-    auto* window = new Cqv_discoveryDlg(nullptr, fake::WorkerEntry);
-    auto sink = std::make_shared<WindowSearchSink>(window);
-    std::atomic<bool> returned{false};
-    std::thread caller([&] {
-        sink->clearList(qvd::IdDeviceList);
-        // Release: pairs with the test thread's acquire.
-        returned.store(true, std::memory_order_release);
-    });
-    QVERIFY(!waitWithoutEvents(returned, 50)); // posted, not yet run
+    WindowSearchSink sink(m_window.get());
+    const std::future<void> caller = std::async(std::launch::async, [&] { sink.clearList(qvd::IdDeviceList); });
+    QVERIFY(!returned(caller, 50)); // posted, not yet run
     // The window goes before its thread ever ran the call: the caller is let go all the same.
-    sink->Close();
-    delete window;
-    QVERIFY(waitWithoutEvents(returned, 2000));
-    caller.join();
-    fake::Release();
-    QTRY_COMPARE(fake::FinishedWorkers(), 1);
+    sink.Close();
+    m_window.reset();
+    QVERIFY(returned(caller, 2000));
 }
 
 QTEST_MAIN(TestWindowSearchSink)
