@@ -16,6 +16,7 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <tuple>
 
 // The largest single allocation made by a thread while it probes. Every allocation of the binary
 // passes through here; the pairs are replaced together so that sanitizers see malloc matched
@@ -136,33 +137,23 @@ private:
 
 TEST_F(HttpFetch, SendsTheExactRequestAndFillsTheLocalAddress)
 {
-    LoopbackServer server({{{ok("Content-Length: 5\r\n") + "hello"}}});
-    char local[qvd::LocalAddressSize];
-    std::memset(local, 'z', sizeof local);
-    std::size_t length = 0;
-    const auto body = qvd::httpGetUrl(server.url("/desc.xml?id=7").c_str(), &length, local);
-    server.join();
-    EXPECT_EQ(server.request(), "GET /desc.xml?id=7 HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
-                                    "\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n");
-    EXPECT_EQ(text(body), "hello");
-    EXPECT_EQ(length, 5u);
-    EXPECT_STREQ(local, "127.0.0.1");
-}
-
-TEST_F(HttpFetch, Ipv6LiteralUrlKeepsBracketsInTheHostHeader)
-{
-    LoopbackServer server({{{ok("Content-Length: 4\r\n") + "six!"}}}, AF_INET6);
-    if (server.port() == 0) {
-        GTEST_SKIP() << "no ::1 in this namespace";
+    // An IPv6 literal keeps its brackets in the Host header.
+    for (const auto& [family, host, local] :
+         {std::tuple(AF_INET, "127.0.0.1", "127.0.0.1"), std::tuple(AF_INET6, "[::1]", "::1")}) {
+        LoopbackServer server({{{ok("Content-Length: 5\r\n") + "hello"}}}, family);
+        ASSERT_NE(server.port(), 0) << host;
+        char address[qvd::LocalAddressSize];
+        std::memset(address, 'z', sizeof address);
+        std::size_t length = 0;
+        const auto body = qvd::httpGetUrl(server.url("/desc.xml?id=7").c_str(), &length, address);
+        server.join();
+        EXPECT_EQ(server.request(),
+                  "GET /desc.xml?id=7 HTTP/1.1\r\nHost: " + std::string(host) + ":" + std::to_string(server.port()) +
+                      "\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n");
+        EXPECT_EQ(text(body), "hello");
+        EXPECT_EQ(length, 5u);
+        EXPECT_STREQ(address, local);
     }
-    char local[qvd::LocalAddressSize] = {};
-    std::size_t length = 0;
-    const auto body = qvd::httpGetUrl(server.url("/d.xml").c_str(), &length, local);
-    server.join();
-    EXPECT_EQ(text(body), "six!");
-    EXPECT_STREQ(local, "::1");
-    EXPECT_NE(server.request().find("\r\nHost: [::1]:" + std::to_string(server.port()) + "\r\n"), std::string::npos)
-        << server.request();
 }
 
 TEST_F(HttpFetch, UrlsThatCannotBeRequestedNeverConnect)
@@ -208,61 +199,47 @@ class HttpExchange : public HttpFetch, public testing::WithParamInterface<Exchan
 {
 };
 
+constexpr Ending Close = Ending::Close;
+constexpr Ending Silent = Ending::WaitForClientClose;
+const std::string Length10 = ok("Content-Length: 10\r\n");
+
 // Pieces after the first arrive 100 ms apart, so each is a read of its own.
 INSTANTIATE_TEST_SUITE_P(
     Http, HttpExchange,
-    testing::Values(Exchange{"ContentLengthShorterThanBody",
-                             {{ok("Content-Length: 10\r\n") + "0123456789ABCDE"}},
-                             Ending::WaitForClientClose,
-                             "0123456789",
-                             true},
-                    Exchange{"ContentLengthLongerThanBodyThenClose",
-                             {{ok("Content-Length: 10\r\n") + "01234"}},
-                             Ending::Close,
-                             "01234"},
-                    Exchange{"ContentLengthLongerThanBodyThenSilence",
-                             {{ok("Content-Length: 10\r\n") + "01234"}, {"567", 100}},
-                             Ending::WaitForClientClose,
-                             "01234567"},
-                    Exchange{"ReadToClose",
-                             {{ok("Content-Type: text/xml\r\n") + "<a>"}, {"<b/>", 100}, {"</a>", 100}},
-                             Ending::Close,
-                             "<a><b/></a>"},
-                    Exchange{"ReadToSilence", {{ok("") + "<a>"}, {"</a>", 100}}, Ending::WaitForClientClose, "<a></a>"},
-                    Exchange{"ZeroLengthIsNoBody", {{ok("Content-Length: 0\r\n")}}, Ending::Close, std::nullopt},
-                    Exchange{"UnfinishedHeadersAreNoBody",
-                             {{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r"}},
-                             Ending::Close,
-                             std::nullopt},
-                    Exchange{"NothingAtAll", {}, Ending::Close, std::nullopt},
-                    Exchange{"HeaderBlockEndingInALaterRead",
-                             {{"HTTP/1.1 200 OK\r\nContent-Le"}, {"ngth: 3\r\n\r", 100}, {"\nabcdef", 100}},
-                             Ending::Close,
-                             "abc"},
-                    Exchange{"ErrorPageIsReturned",
-                             {{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno device"}},
-                             Ending::Close,
-                             "no device"},
-                    Exchange{"StatusLineIsNotExamined", {{"SOMETHING ELSE\r\n\r\nbody"}}, Ending::Close, "body"},
-                    Exchange{"ChunkSizeLinesSplitAcrossReads",
-                             {{Chunked + "1"},
-                              {"a\r\n" + std::string(0x1a, 'c') + "\r", 100},
-                              {"\n3\r", 100},
-                              {"\nxyz\r\n0\r\n\r\n", 100}},
-                             Ending::WaitForClientClose,
-                             std::string(0x1a, 'c') + "xyz",
-                             true},
-                    Exchange{"ChunkSplitInsideItsData",
-                             {{Chunked + "8;ext=1\r\nabc"}, {"defgh", 100}, {"\r\n2\r\n!!\r\n0\r\n\r\n", 100}},
-                             Ending::Close,
-                             "abcdefgh!!"},
-                    Exchange{"ChunkedBodyCutShort", {{Chunked + "10\r\nonly-part"}}, Ending::Close, "only-part"},
-                    // The announced length is checked between reads, and also ends a chunked body.
-                    Exchange{"AnnouncedLengthEndsAChunkedBody",
-                             {{ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n"},
-                              {"5\r\nworld\r\n0\r\n\r\n", 100}},
-                             Ending::Close,
-                             "hello"}),
+    testing::ValuesIn(std::vector<Exchange>{
+        {"ContentLengthShorterThanBody", {{Length10 + "0123456789ABCDE"}}, Silent, "0123456789", true},
+        {"ContentLengthLongerThanBodyThenClose", {{Length10 + "01234"}}, Close, "01234"},
+        {"ContentLengthLongerThanBodyThenSilence", {{Length10 + "01234"}, {"567", 100}}, Silent, "01234567"},
+        {"ReadToClose",
+         {{ok("Content-Type: text/xml\r\n") + "<a>"}, {"<b/>", 100}, {"</a>", 100}},
+         Close,
+         "<a><b/></a>"},
+        {"ReadToSilence", {{ok("") + "<a>"}, {"</a>", 100}}, Silent, "<a></a>"},
+        {"ZeroLengthIsNoBody", {{ok("Content-Length: 0\r\n")}}, Close, std::nullopt},
+        {"UnfinishedHeadersAreNoBody", {{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r"}}, Close, std::nullopt},
+        {"NothingAtAll", {}, Close, std::nullopt},
+        {"HeaderBlockEndingInALaterRead",
+         {{"HTTP/1.1 200 OK\r\nContent-Le"}, {"ngth: 3\r\n\r", 100}, {"\nabcdef", 100}},
+         Close,
+         "abc"},
+        {"ErrorPageIsReturned", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno device"}}, Close, "no device"},
+        {"StatusLineIsNotExamined", {{"SOMETHING ELSE\r\n\r\nbody"}}, Close, "body"},
+        {"ChunkSizeLinesSplitAcrossReads",
+         {{Chunked + "1"}, {"a\r\n" + std::string(26, 'c') + "\r", 100}, {"\n3\r", 100}, {"\nxyz\r\n0\r\n\r\n", 100}},
+         Silent,
+         std::string(26, 'c') + "xyz",
+         true},
+        {"ChunkSplitInsideItsData",
+         {{Chunked + "8;ext=1\r\nabc"}, {"defgh", 100}, {"\r\n2\r\n!!\r\n0\r\n\r\n", 100}},
+         Close,
+         "abcdefgh!!"},
+        {"ChunkedBodyCutShort", {{Chunked + "10\r\nonly-part"}}, Close, "only-part"},
+        // The announced length is checked between reads, and also ends a chunked body.
+        {"AnnouncedLengthEndsAChunkedBody",
+         {{ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n"},
+          {"5\r\nworld\r\n0\r\n\r\n", 100}},
+         Close,
+         "hello"}}),
     [](const testing::TestParamInfo<Exchange>& p) { return std::string(p.param.name); });
 
 } // namespace
