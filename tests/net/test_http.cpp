@@ -68,37 +68,35 @@ struct Fetched
     std::optional<qvd::HttpBody> body;
     std::size_t length = 12345;
     std::size_t largestAllocation = 0;
-    std::string request;
-    std::uint16_t port = 0;
     bool clientClosedFirst = false;
 };
 
-Fetched fetch(Script script, const std::string& path = "/desc.xml")
+Fetched fetch(Script script)
 {
     LoopbackServer server(std::move(script));
     Fetched got;
-    got.port = server.port();
     t_largest = 0;
     t_probing = true;
-    got.body = qvd::httpGetUrl(server.url(path).c_str(), &got.length);
+    got.body = qvd::httpGetUrl(server.url().c_str(), &got.length);
     t_probing = false;
     got.largestAllocation = t_largest;
     server.join();
-    got.request = server.request();
     got.clientClosedFirst = server.clientClosedFirst();
     return got;
+}
+
+// A connected pair: reader first, writer second.
+std::pair<qvd::UniqueFd, qvd::UniqueFd> socketPair()
+{
+    int ends[2] = {-1, -1};
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    return {qvd::UniqueFd(ends[0]), qvd::UniqueFd(ends[1])};
 }
 
 // Feeds a complete answer through a socket pair, as a server that then closes would.
 std::optional<qvd::HttpBody> readAnswer(const std::string& answer, std::size_t* length)
 {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        ADD_FAILURE() << "socketpair";
-        return std::nullopt;
-    }
-    qvd::UniqueFd reader(ends[0]);
-    qvd::UniqueFd writer(ends[1]);
+    auto [reader, writer] = socketPair();
     EXPECT_TRUE(qvtest::sendAll(writer.get(), answer));
     writer.reset();
     return qvd::readHttpResponse(reader.get(), length);
@@ -377,10 +375,7 @@ TEST_F(HttpFetch, HeaderAndChunkRules)
 // receiveWithTimeout on its own, as the SSDP search uses it.
 TEST_F(HttpFetch, ReceiveWithTimeoutDistinguishesDataSilenceCloseAndFailure)
 {
-    int ends[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-    qvd::UniqueFd reader(ends[0]);
-    qvd::UniqueFd writer(ends[1]);
+    auto [reader, writer] = socketPair();
     char buffer[8];
     EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 50), 0);
     ASSERT_TRUE(qvtest::sendAll(writer.get(), "0123456789"));
@@ -411,10 +406,7 @@ TEST_F(HttpFetch, ReceiveWithTimeoutWaitsOnAfterASignal)
     };
     action.sa_handler = [](int) {};
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
-    int ends[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-    qvd::UniqueFd reader(ends[0]);
-    qvd::UniqueFd writer(ends[1]);
+    auto [reader, writer] = socketPair();
     const pthread_t waiting = ::pthread_self();
     std::thread interrupter([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
