@@ -106,28 +106,22 @@ TEST_F(DiscoveryWorker, PublishesAcceptedDevicesOnlyWithShortTypeAndHostPort)
     EXPECT_TRUE(zeroFrom(1));
 }
 
-TEST_F(DiscoveryWorker, TwoUsnsForOneLocationGiveTwoRecords)
+TEST_F(DiscoveryWorker, TwoUsnsForOneLocationGiveTwoRecordsAndThe51stRecordIsNeverFetched)
 {
-    server->serveDevice("/desc.xml", NasType, "Twin");
-    runWorker(
-        {now(server->url(), "uuid:twin::upnp:rootdevice"), now(server->url(), "uuid:twin::" + std::string(NasType))});
-    EXPECT_EQ(count(), 2);
-    EXPECT_EQ(server->requests("/desc.xml"), 2);
-    EXPECT_STREQ(record(1).friendlyName, "Twin");
-}
-
-TEST_F(DiscoveryWorker, TheTableHoldsFiftyAndThe51stDeviceIsNeverFetched)
-{
-    std::vector<Datagram> script;
-    for (int i = 0; i <= MaxDevices; ++i) {
+    server->serveDevice("/twin.xml", NasType, "Twin");
+    std::vector<Datagram> script = {now(server->url("/twin.xml"), "uuid:twin::upnp:rootdevice"),
+                                    now(server->url("/twin.xml"), "uuid:twin::" + std::string(NasType))};
+    for (int i = 2; i <= MaxDevices; ++i) {
         const std::string path = "/d" + std::to_string(i) + ".xml";
         server->serveDevice(path, NasType, "Box " + std::to_string(i));
         script.push_back(now(server->url(path), "uuid:box-" + std::to_string(i)));
     }
     runWorker(script);
     EXPECT_EQ(count(), MaxDevices);
+    EXPECT_EQ(server->requests("/twin.xml"), 2);
     EXPECT_EQ(server->requests(), MaxDevices);
     EXPECT_EQ(server->requests("/d50.xml"), 0);
+    EXPECT_STREQ(record(1).friendlyName, "Twin");
     EXPECT_STREQ(record(MaxDevices - 1).friendlyName, "Box 49");
 }
 
