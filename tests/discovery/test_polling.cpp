@@ -162,7 +162,7 @@ TEST_F(Polling, ListsAtMostTwentyRows)
     }
 }
 
-TEST_F(Polling, OnlyAnotherMakersDeviceLeavesTheListDisabledWithoutTheBox)
+TEST_F(Polling, TheNoDeviceBoxShowsOnlyWhenNothingIsPublished)
 {
     g_script = {device("Media box", "10.0.0.2:80", "Acme Media", "MediaServer")};
     run();
@@ -173,22 +173,17 @@ TEST_F(Polling, OnlyAnotherMakersDeviceLeavesTheListDisabledWithoutTheBox)
     EXPECT_TRUE(sink.enabled[IdRefreshButton]);
     EXPECT_EQ(rowEntries(), std::vector<int>(MaxListedDevices, -1));
     EXPECT_EQ(sink.calls.back(), "hide 1016") << "no box";
-}
 
-TEST_F(Polling, AFinishedSearchIsResetAndNothingPublishedShowsTheBoxLast)
-{
-    DeviceList& list = deviceList();
-    list.records[0] = device("Stale", "10.0.0.9:80");
-    list.records[MaxDevices - 1] = device("Stale too", "10.0.0.8:80");
-    list.count.store(1);
-    list.done.store(1);
+    // The next call finds the search finished: it resets the table and starts a new worker.
+    deviceList().records[MaxDevices - 1] = device("Stale", "10.0.0.8:80");
+    g_script.clear();
+    sink.calls.clear();
     run();
-    EXPECT_EQ(g_workerStarts.load(), 1);
-    EXPECT_TRUE(sink.rows.empty());
+    EXPECT_EQ(g_workerStarts.load(), 2);
     EXPECT_EQ(Lines(sink.calls.end() - 4, sink.calls.end()), (Lines{"enable 1006", "stop", "hide 1016", "no device"}));
     EXPECT_EQ(std::count(sink.calls.begin(), sink.calls.end(), "no device"), 1);
     const DeviceRecord zero{};
-    EXPECT_EQ(std::memcmp(&list.records[MaxDevices - 1], &zero, sizeof zero), 0);
+    EXPECT_EQ(std::memcmp(&deviceList().records[MaxDevices - 1], &zero, sizeof zero), 0);
 }
 
 TEST_F(Polling, ACallDuringARunningSearchStartsNoWorkerAndListsFromTheStart)
