@@ -213,8 +213,7 @@ void TestResources::usEnglishTexts_data()
         {130, "No network storage found. Please make sure your network storage is powered on and properly "
               "connected to the Local Area Network."},
         {131, "Create Desktop Shortcut"},
-        {132, "Browse"},
-    };
+        {132, "Browse"}};
     for (const auto& [id, text] : rows)
         QTest::addRow("%d", id) << 1033 << id << QString::fromUtf8(text);
     QTest::newRow("German 113") << 7 << 113 << QStringLiteral("Netzwerkspeicher gefunden");
