@@ -295,30 +295,19 @@ void TestResources::animationAsThePictureControlReadsIt()
     QCOMPARE(reader.BlockAt(offset), GifBlock::Trailer);
     QCOMPARE(offset + 1, static_cast<std::size_t>(gif.size()));
 
-    // Decoded: skin grey round a bright head that is somewhere else in every frame.
+    // Decoded: seven different frames, skin grey in the corner and the middle, so the
+    // control's own fill and the frames meet seamlessly.
     QBuffer buffer(&gif);
     QImageReader decoder(&buffer, "gif");
-    QSet<QPoint> heads;
+    QSet<QByteArray> distinct;
     while (decoder.canRead()) {
         const QImage frame = decoder.read().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(frame.size(), QSize(50, 50));
         QCOMPARE(frame.pixel(25, 25), SkinGrey);
         QCOMPARE(frame.pixel(0, 0), SkinGrey);
-        QPoint brightest;
-        int best = -1;
-        for (int y = 0; y < 50; ++y) {
-            for (int x = 0; x < 50; ++x) {
-                const int orange = qRed(frame.pixel(x, y)) - qBlue(frame.pixel(x, y));
-                if (orange > best) {
-                    best = orange;
-                    brightest = QPoint(x / 5, y / 5);
-                }
-            }
-        }
-        QVERIFY(best > 150);
-        heads.insert(brightest);
+        distinct.insert(bytesOf(frame));
     }
-    QCOMPARE(heads.size(), 7);
+    QCOMPARE(distinct.size(), 7);
 }
 
 void TestResources::iconsHaveAllSizes_data()
