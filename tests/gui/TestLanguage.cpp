@@ -135,8 +135,8 @@ void TestLanguage::stringLookupOrder_data()
 {
     QTest::addColumn<int>("languageId");
     QTest::addColumn<QString>("refresh");
-    QTest::newRow("exact table 0x0407") << 0x0407 << QStringLiteral("Aktualisieren");
-    QTest::newRow("primary of 0x0C07") << 0x0C07 << QStringLiteral("Aktualisieren");
+    QTest::newRow("0x0407 via primary 7") << 0x0407 << QStringLiteral("Aktualisieren");
+    QTest::newRow("0x0C07 via primary 7") << 0x0C07 << QStringLiteral("Aktualisieren");
     QTest::newRow("exact 1028, not primary 4") << 0x0404 << QStringLiteral("重新整理");
     QTest::newRow("exact 2052") << 0x0804 << QStringLiteral("刷新");
     QTest::newRow("zh_HK: no table, no primary") << 0x0C04 << QStringLiteral("Refresh");
