@@ -1,5 +1,5 @@
 // The main window: controls as laid out, initialisation, enable states over a search (scripted
-// worker, short poll interval), one search at a time, the window menu, dragging, dialog keys.
+// worker, short poll interval), one search at a time, the surface (menu, dragging), dialog keys.
 
 #include "CMsgBox.h"
 #include "CPictureEx.h"
@@ -59,8 +59,7 @@ private slots:
     void noDeviceBox();
     void oneSearchAtATime();
     void closingDuringASearchIsSafe();
-    void windowMenuAndTitleBar();
-    void draggingBySurfaceOnly();
+    void surfaceAndTitleBar();
     void dialogKeysEndTheWindow_data();
     void dialogKeysEndTheWindow();
 
@@ -308,7 +307,7 @@ void TestMainWindow::closingDuringASearchIsSafe()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void TestMainWindow::windowMenuAndTitleBar()
+void TestMainWindow::surfaceAndTitleBar()
 {
     Cqv_discoveryDlg& window = open({fake::MakerDevice("Alpha", "10.0.0.1")});
     QMenu* menu = window.SystemMenu();
@@ -333,23 +332,7 @@ void TestMainWindow::windowMenuAndTitleBar()
     QTRY_VERIFY(menu->isVisible());
     menu->close();
 
-    // The menu's About entry and the About button open the About box.
-    actions.last()->trigger();
-    QTest::mouseClick(control(window, "aboutButton"), Qt::LeftButton);
-    QCOMPARE(m_watcher->seen, QStringList({QStringLiteral("showabout"), QStringLiteral("showabout")}));
-
-    QTest::mouseClick(control(window, "minimiseButton"), Qt::LeftButton);
-    QTRY_VERIFY(window.isMinimized());
-    window.showNormal();
-    QTRY_VERIFY(!window.isMinimized());
-    QTest::mouseClick(control(window, "closeButton"), Qt::LeftButton);
-    QTRY_VERIFY(!window.isVisible());
-    QCOMPARE(window.result(), int(QDialog::Rejected));
-}
-
-void TestMainWindow::draggingBySurfaceOnly()
-{
-    Cqv_discoveryDlg& window = open({fake::MakerDevice("Alpha", "10.0.0.1")});
+    // The surface drags the window; a control does not.
     window.move(100, 100);
     const QPoint start = window.pos();
     auto drag = [](QWidget* target, QPoint from, QPoint by) {
@@ -368,6 +351,19 @@ void TestMainWindow::draggingBySurfaceOnly()
     drag(control(window, "refreshButton"), QPoint(10, 10), QPoint(40, 40)); // not by a control
     QTest::qWait(20);
     QCOMPARE(window.pos(), start + QPoint(30, 20));
+
+    // The menu's About entry and the About button open the About box.
+    actions.last()->trigger();
+    QTest::mouseClick(control(window, "aboutButton"), Qt::LeftButton);
+    QCOMPARE(m_watcher->seen, QStringList({QStringLiteral("showabout"), QStringLiteral("showabout")}));
+
+    QTest::mouseClick(control(window, "minimiseButton"), Qt::LeftButton);
+    QTRY_VERIFY(window.isMinimized());
+    window.showNormal();
+    QTRY_VERIFY(!window.isMinimized());
+    QTest::mouseClick(control(window, "closeButton"), Qt::LeftButton);
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(window.result(), int(QDialog::Rejected));
 }
 
 void TestMainWindow::dialogKeysEndTheWindow_data()
