@@ -58,12 +58,7 @@ void CMsgBox::showEvent(QShowEvent* event)
 
 void CMsgBox::OnInitDialog()
 {
-    okFont = ArialFont(18);
-    okButton->SetSkin(242, 243, 243, 243);
-    okButton->SetTextColor(CaptionTextColor);
-    okButton->setFont(okFont);
-    okButton->setText(LoadAppString(129));
-    okButton->setAccessibleName(okButton->text());
+    SkinOkButton(*okButton, okFont);
 
     switch (kind) {
     case KindError:

@@ -1,5 +1,7 @@
 #include "SkinWindow.h"
 
+#include "CxSkinButton.h"
+#include "Language.h"
 #include "Resources.h"
 
 #include <QFontMetrics>
@@ -176,4 +178,14 @@ void SkinDialog::keyPressEvent(QKeyEvent* event)
         }
     }
     QDialog::keyPressEvent(event);
+}
+
+void SkinOkButton(CxSkinButton& okButton, QFont& okFont)
+{
+    okFont = ArialFont(18);
+    okButton.SetSkin(242, 243, 243, 243);
+    okButton.SetTextColor(CaptionTextColor);
+    okButton.setFont(okFont);
+    okButton.setText(LoadAppString(129));
+    okButton.setAccessibleName(okButton.text());
 }

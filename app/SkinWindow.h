@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QRegion>
 
+class CxSkinButton;
 class QPainter;
 class QLabel;
 
@@ -37,6 +38,10 @@ QFont ArialFont(int cellHeight);
 // A static text: left-aligned, wrapped, text colour as given, drawn straight on the window's
 // picture (no background of its own), transparent to the mouse so the surface stays draggable.
 QLabel* MakeStaticText(QWidget* parent, const char* objectName, const QRect& rect, const QColor& color);
+
+// The OK button of the message box and the About box: faces 242/243, font (kept in okFont,
+// which the box owns), caption colour and caption string 129.
+void SkinOkButton(CxSkinButton& okButton, QFont& okFont);
 
 class SkinDialog : public QDialog
 {

@@ -79,11 +79,6 @@ void showabout::OnInitDialog()
     versionLabel->setText(version);
     versionLabel->setAccessibleName(version);
 
-    okFont = ArialFont(18);
-    okButton->SetSkin(242, 243, 243, 243);
-    okButton->SetTextColor(CaptionTextColor);
-    okButton->setFont(okFont);
-    okButton->setText(LoadAppString(129));
-    okButton->setAccessibleName(okButton->text());
+    SkinOkButton(*okButton, okFont);
     okButton->setFocus(Qt::OtherFocusReason);
 }
