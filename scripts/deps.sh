@@ -5,8 +5,8 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 xdg-utils)
-tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna gssdp-tools xvfb xauth x11-utils xdotool imagemagick dbus at-spi2-core gir1.2-atspi-2.0
-       libxml2-dev clang-14 libclang-rt-14-dev python3 procps python3-gi gir1.2-gssdp-1.6)
+tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna xvfb xauth x11-utils xdotool imagemagick dbus at-spi2-core gir1.2-atspi-2.0
+       libxml2-dev clang-14 libclang-rt-14-dev clang-format-14 python3 procps python3-gi gir1.2-gssdp-1.6)
 
 case "${1:-run}" in
     run) wanted=("${build[@]}") ;;
