@@ -21,13 +21,24 @@ replies=$(cat "${logs[@]}" | grep -c ' reply ')
 [ "$(lan_gets "${logs[@]}")" -eq 50 ] || fail "expected 50 description requests, got $(lan_gets "${logs[@]}")"
 
 # Every published hostPort is a device that was fetched once, and the five that were not
-# fetched are the five whose answers came last.
-fetched=$(cat "${logs[@]}" | grep ' get ' | sed 's/.* port=\([0-9]*\) from.*/\1/' | sort)
+# fetched are the five whose answers came last. Devices are keyed by address and port: each
+# host picks its ports on its own, so two hosts may well use the same port number.
+keyed() { # keyed WORD: "time addr:port" for each WORD line of the three devices' logs
+    local host name
+    for host in 1 2 3; do
+        name=$(echo "a b c" | cut -d' ' -f"$host")
+        awk -v word="$1" -v addr="$(lan_addr "$host")" '$2 == word {
+            for (i = 3; i <= NF; i++) if ($i ~ /^port=/) print $1, addr ":" substr($i, 6) }' \
+            "$LAN_TMP/$name.log"
+    done
+}
+fetched=$(keyed get | cut -d' ' -f2 | sort)
+[ "$(echo "$fetched" | wc -l)" -eq 50 ] || fail "expected 50 fetched devices"
 [ "$(echo "$fetched" | uniq -d)" = "" ] || fail "a device was fetched twice"
-published=$(cut -f5 "$LAN_TMP/scan.out" | sed 's/.*://' | sort)
+published=$(cut -f5 "$LAN_TMP/scan.out" | sed 's,^[a-z]*://,,; s,/.*,,' | sort)
 [ "$fetched" = "$published" ] || fail "published records differ from the fetched devices"
-last5=$(cat "${logs[@]}" | grep ' reply ' | sort -n | tail -5 | sed 's/.* port=\([0-9]*\) to.*/\1/' | sort)
-for port in $last5; do
-    echo "$fetched" | grep -qx "$port" && fail "device on port $port answered among the last five but was fetched"
+last5=$(keyed reply | sort -n | tail -5 | cut -d' ' -f2)
+for device in $last5; do
+    echo "$fetched" | grep -qx "$device" && fail "device $device answered among the last five but was fetched"
 done
 echo "PASS: 55 answers, 50 published, 50 fetched"
