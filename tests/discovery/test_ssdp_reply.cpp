@@ -1,12 +1,10 @@
-// Reading the header lines of SSDP answers.
+// Reading SSDP answers: their header lines and the location URL in them.
+#include "http.h"
 #include "ssdp.h"
 
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-
-using qvd::parseSearchReply;
-using qvd::SearchReplyHeaders;
 
 namespace {
 
@@ -32,48 +30,78 @@ TEST(SsdpReply, ReadsLocationSearchTargetAndUsn)
         {"lOcAtIoN: http://a/b\r\nsT: t\r\nUsN: u\r\n", "http://a/b", "t", "u"},
         {"LOCATIONS: http://a/b\r\nSTATUS: 200\r\nUSNX: u\r\n", "http://a/b", "200", "u"},
         {"LOCATIO: http://a/b\r\nS: t\r\nUS: u\r\n", none, none, none},
-        {"Stop: here\r\nLocation: http://a/b\r\n", "http://a/b", "here", none},
-        // Only spaces are skipped after the colon; trailing spaces and a tab stay.
+        // Only spaces are skipped after the colon; trailing spaces and a tab stay; empty values
+        // are present.
         {"Location:    http://a/b  \r\nST:\tt\r\nUSN:u\r\n", "http://a/b  ", "\tt", "u"},
-        // Empty values are present, missing headers absent.
         {"Location: http://a/b\r\nST:\r\nUSN:   \r\n", "http://a/b", "", ""},
-        {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", none, none, none},
-        {"", none, none, none},
-        // The value runs from the first colon.
-        {"Location: http://a:80/b\r\nUSN: uuid:1::upnp:rootdevice\r\n", "http://a:80/b", none,
-         "uuid:1::upnp:rootdevice"},
-        // A colon at the very first byte is not noticed: the name runs to the second colon. Later,
-        // a colon at a line start is an empty name, which matches nothing.
-        {":ST: x\r\n", none, none, none},
-        {"A\r\n:ST: x\r\n", none, none, none},
-        {":\r\nST: x\r\n", none, "x", none},
         // Later lines replace earlier ones, unless they lack a line end.
-        {"ST: first\r\nLocation: http://a/1\r\nStatus: second\r\nLOCATION: http://a/2\r\n", "http://a/2", "second",
-         none},
-        {"Location: http://a/b\r\nST: t\r\nUSN: u", "http://a/b", "t", none},
-        {"ST: kept\nST: lost", none, "kept", none},
-        // Each CR and each LF ends a line.
-        {"HTTP/1.1 200 OK\nLocation: http://a/b\nST: t\nUSN: u\n\n", "http://a/b", "t", "u"},
-        {"Location: http://a/b\rST: t\rUSN: u\r", "http://a/b", "t", "u"},
+        {"ST: first\r\nLocation: http://a/1\r\nStatus: second\r\nLOCATION: http://a/2\r\nUSN: u", "http://a/2",
+         "second", none},
+        // A bare LF ends a line; values run from the first colon and may hold any byte.
+        {"HTTP/1.1 200 OK\nLocation: http://a:80/b\nST: t\nUSN: uuid:1::upnp:rootdevice\n\n", "http://a:80/b", "t",
+         "uuid:1::upnp:rootdevice"},
         {std::string("ST: a\0b\r\n", 9), none, std::string("a\0b", 3), none},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         const std::string copy = c.answer;
-        const SearchReplyHeaders h = parseSearchReply(copy.data(), copy.size());
+        const qvd::SearchReplyHeaders h = qvd::parseSearchReply(copy.data(), copy.size());
         EXPECT_EQ(owned(h.location), c.location);
         EXPECT_EQ(owned(h.searchTarget), c.searchTarget);
         EXPECT_EQ(owned(h.usn), c.usn);
     }
+    // Nothing past the count is read: the USN line's end lies beyond it.
+    const std::string answer = "Location: http://h/d\r\nUSN: u\r\n";
+    EXPECT_FALSE(qvd::parseSearchReply(answer.data(), answer.size() - 2).usn);
 }
 
-TEST(SsdpReply, ViewsPointIntoTheBytesAndStopAtTheCount)
+TEST(ParseHttpUrl, SplitsHostPortAndPath)
 {
-    const std::string answer = "Location: http://h/d\r\nST: x\r\nUSN: u\r\n";
-    // The USN line's end lies past the count: it has no line end within the datagram.
-    const SearchReplyHeaders h = parseSearchReply(answer.data(), answer.size() - 2);
-    ASSERT_TRUE(h.location && h.searchTarget);
-    EXPECT_EQ(h.location->data(), answer.data() + answer.find("http://h/d"));
-    EXPECT_EQ(h.searchTarget->data(), answer.data() + answer.find('x'));
-    EXPECT_FALSE(h.usn);
+    const std::string h100(100, 'a');
+    const std::string literal80 = "[" + std::string(80, '1') + "]";
+    const struct
+    {
+        std::string url;
+        std::string host;
+        std::uint16_t port;
+        std::string path;
+    } cases[] = {
+        {"http://192.168.1.20:49152/desc.xml", "192.168.1.20", 49152, "/desc.xml"},
+        // Any scheme that starts with "http" passes; the query and colons after the host stay
+        // in the path.
+        {"https://192.168.1.20/a/b.xml?x=1&y=:2", "192.168.1.20", 80, "/a/b.xml?x=1&y=:2"},
+        {"http://h/x:81/y", "h", 80, "/x:81/y"},
+        // The port is its leading digits only, wrapped in sixteen bits.
+        {"http://192.168.1.20:80ab/x", "192.168.1.20", 80, "/x"},
+        {"http://192.168.1.20:/x", "192.168.1.20", 0, "/x"},
+        {"http://h:65535/x", "h", 65535, "/x"},
+        {"http://h:65536/x", "h", 0, "/x"},
+        {"http://h:99999999999999999999/x", "h", 65535, "/x"}, // 10^20 mod 65536
+        // IPv6 literals keep their brackets; after the bracket only a colon starts a port;
+        // without its partner a bracket is an ordinary host character.
+        {"http://[fe80::1]:49152/desc.xml", "[fe80::1]", 49152, "/desc.xml"},
+        {"http://[::1]x:81/d", "[::1]", 80, "/d"},
+        {"http://[fe80::1/desc.xml", "[fe80", 0, "/desc.xml"},
+        // The host is cut to 64 characters.
+        {"http://" + h100 + ":8080/d", h100.substr(0, 64), 8080, "/d"},
+        {"http://" + literal80 + ":81/d", literal80.substr(0, 64), 81, "/d"},
+        {"http://:81/d", "", 81, "/d"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        const auto parts = qvd::parseHttpUrl(c.url.c_str());
+        ASSERT_TRUE(parts.has_value());
+        EXPECT_EQ(parts->host, c.host);
+        EXPECT_EQ(parts->port, c.port);
+        EXPECT_EQ(parts->path, c.url.c_str() + c.url.size() - c.path.size()) << "the path points into the URL";
+    }
+}
+
+TEST(ParseHttpUrl, RejectsUrlsWithoutSchemeOrPath)
+{
+    EXPECT_FALSE(qvd::parseHttpUrl(nullptr));
+    for (const char* url : {"", "http://192.168.1.20:80", "http://[::1]:80", "192.168.1.20/desc.xml",
+                            "http:/192.168.1.20/desc.xml", "ftp://192.168.1.20/desc.xml", "HTTP://192.168.1.20/d"}) {
+        EXPECT_FALSE(qvd::parseHttpUrl(url)) << url;
+    }
 }
