@@ -24,11 +24,10 @@ rc=$?
 [ $rc -eq 0 ] || fail "qvlink-scan exited $rc"
 echo "search took $(($(date +%s) - start)) s"
 
-[ "$(wc -l <"$LAN_TMP/scan.out")" -eq 2 ] || { cat "$LAN_TMP/scan.out"; fail "expected 2 records"; }
-[ "$(tsv_field scan.out "$(lan_addr 3):$(lan_ports slow)" 4)" = Slow ] || fail "slow device not published"
-[ "$(tsv_field scan.out "$(lan_addr 3):$(lan_ports slow)" 13)" = "http://$(lan_addr 3)/" ] ||
-    fail "slow device's description not read to its end"
-[ "$(tsv_field scan.out "$(lan_addr 4):$(lan_ports normal)" 4)" = Normal ] || fail "normal device not published"
+[ "$(wc -l <"$LAN_TMP/scan.out")" -eq 2 ] || fail "expected 2 records: $(cat "$LAN_TMP/scan.out")"
+expect_fields scan.out "$(lan_hp 3 slow)" 4 Slow
+expect_fields scan.out "$(lan_hp 3 slow)" 13 "http://$(lan_addr 3)/"
+expect_fields scan.out "$(lan_hp 4 normal)" 4 Normal
 [ "$(lan_gets "$LAN_TMP/silent.log")" -eq 1 ] || fail "the silent device was not asked"
 [ "$(lan_gets "$LAN_TMP/nopath.log")" -eq 0 ] || fail "a location without a path was fetched"
 grep -q "Socket error: connect" "$LAN_TMP/scan.err" || fail "no connect diagnostic for the refusing device"

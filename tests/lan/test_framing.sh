@@ -16,20 +16,13 @@ lan_device 3 pieces --framing chunked --chunk-bytes 7 --http-mode slow --piece-b
 lan_device 4 close --framing close --friendly-name "Read to close" --delay-ms 300 --repeats 3
 
 lan_search 0 scan
-[ "$(wc -l <"$LAN_TMP/scan.out")" -eq 4 ] || { cat "$LAN_TMP/scan.out"; fail "expected 4 records"; }
-check() {
-    local host=$1 name=$2 text=$3 hp
-    hp="$(lan_addr "$host"):$(lan_ports "$name")"
-    [ "$(tsv_field scan.out "$hp" 4)" = "$text" ] || fail "$name: friendlyName '$(tsv_field scan.out "$hp" 4)'"
-    [ "$(tsv_field scan.out "$hp" 3)" = QvNAS ] || fail "$name: deviceType"
-    # presentationURL is the last element: its value proves the body was read to the end.
-    [ "$(tsv_field scan.out "$hp" 13)" = "http://$(lan_addr "$host")/" ] || fail "$name: body cut short"
-    [ "$(tsv_field scan.out "$hp" 14)" = presentationURL ] || fail "$name: last element"
-}
-check 1 length "By length"
-check 2 chunked "Chunked whole"
-check 3 pieces "Chunked in pieces"
-check 4 close "Read to close"
+[ "$(wc -l <"$LAN_TMP/scan.out")" -eq 4 ] || fail "expected 4 records: $(cat "$LAN_TMP/scan.out")"
+# presentationURL is the last element: its value proves the body was read to the end.
+for host_name in "1 length By length" "2 chunked Chunked whole" "3 pieces Chunked in pieces" "4 close Read to close"; do
+    read -r host name text <<<"$host_name"
+    expect_fields scan.out "$(lan_hp "$host" "$name")" 3 QvNAS "$text"
+    expect_fields scan.out "$(lan_hp "$host" "$name")" 13 "http://$(lan_addr "$host")/" presentationURL
+done
 # Three answers with one USN: fetched once per search.
 [ "$(lan_gets "$LAN_TMP/close.log")" -eq 2 ] || fail "repeated answers fetched $(lan_gets "$LAN_TMP/close.log") times"
 echo "PASS: length, chunked, split chunked and read-to-close descriptions"
