@@ -116,20 +116,25 @@ TEST_F(Polling, PreparesTheWindowInOrderAndRestoresItForEveryListedRow)
     EXPECT_EQ(g_workerStarts.load(), 1);
 }
 
+// Listed: a known short type and the maker's name, case-sensitive, anywhere in manufacturer.
 TEST_F(Polling, ListsUpToTwentyOfTheMakersDevicesInPublishingOrderWithTheHostUpToTheFirstColon)
 {
+    const std::string maker = "Halvren Storage Corporation";
     g_script = {
         device("One", "10.0.0.1:80"),
         device("Other maker", "10.0.0.2:80", "Acme Media"),
-        device("Two", "10.0.0.3:8080", "Halvren Storage Corporation, Taipei", "MediaServer"),
-        device("Wrong type", "10.0.0.5:80", "Halvren Storage Corporation", "InternetGatewayDevice"),
+        device("Two", "10.0.0.3:8080", "  " + maker + ", Taipei", "MediaServer"),
+        device("Wrong type", "10.0.0.5:80", maker, "InternetGatewayDevice"),
+        device("Type not shortened", "10.0.0.6:80", maker, "urn:schemas-upnp-org:device:MediaServer:1"),
+        device("Shouting", "10.0.0.7:80", "HALVREN STORAGE CORPORATION"),
+        device("Near miss", "10.0.0.8:80", "Halvren Storage Corp."),
         device("Bare", "192.168.1.30"),
         device("Six", "[fe80::1]:80"),
     };
-    std::vector<int> expected = {0, 2, 4, 5};
+    std::vector<int> expected = {0, 2, 7, 8};
     for (int i = 0; i < 20; ++i) {
         g_script.push_back(device("Box " + std::to_string(i), "10.0.1." + std::to_string(i) + ":80"));
-        expected.push_back(6 + i);
+        expected.push_back(9 + i);
     }
     run();
     expected.resize(MaxListedDevices);

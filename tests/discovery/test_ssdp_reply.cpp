@@ -5,15 +5,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-
-namespace {
-
-std::optional<std::string> owned(const std::optional<std::string_view>& view)
-{
-    return view ? std::optional<std::string>(*view) : std::nullopt;
-}
-
-} // namespace
+#include <string_view>
 
 TEST(SsdpReply, ReadsLocationSearchTargetAndUsn)
 {
@@ -21,7 +13,7 @@ TEST(SsdpReply, ReadsLocationSearchTargetAndUsn)
     const struct
     {
         std::string answer;
-        std::optional<std::string> location, searchTarget, usn;
+        std::optional<std::string_view> location, searchTarget, usn;
     } cases[] = {
         {"HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nEXT:\r\nLOCATION: http://192.168.1.20:80/desc.xml\r\n"
          "SERVER: Linux/3.0 UPnP/1.0 x/1\r\nST: upnp:rootdevice\r\nUSN: uuid:1234::upnp:rootdevice\r\n\r\n",
@@ -40,15 +32,15 @@ TEST(SsdpReply, ReadsLocationSearchTargetAndUsn)
         // A bare LF ends a line; values run from the first colon and may hold any byte.
         {"HTTP/1.1 200 OK\nLocation: http://a:80/b\nST: t\nUSN: uuid:1::upnp:rootdevice\n\n", "http://a:80/b", "t",
          "uuid:1::upnp:rootdevice"},
-        {std::string("ST: a\0b\r\n", 9), none, std::string("a\0b", 3), none},
+        {std::string("ST: a\0b\r\n", 9), none, std::string_view("a\0b", 3), none},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         const std::string copy = c.answer;
         const qvd::SearchReplyHeaders h = qvd::parseSearchReply(copy.data(), copy.size());
-        EXPECT_EQ(owned(h.location), c.location);
-        EXPECT_EQ(owned(h.searchTarget), c.searchTarget);
-        EXPECT_EQ(owned(h.usn), c.usn);
+        EXPECT_EQ(h.location, c.location);
+        EXPECT_EQ(h.searchTarget, c.searchTarget);
+        EXPECT_EQ(h.usn, c.usn);
     }
     // Nothing past the count is read: the USN line's end lies beyond it.
     const std::string answer = "Location: http://h/d\r\nUSN: u\r\n";
