@@ -14,14 +14,8 @@ LAN_PIDS=()
 LAN_TMP=""
 
 lan_log() { echo "[$(date +%T.%3N)] $*" >&2; }
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+skip() { echo "SKIP: $*" >&2; exit 77; }
 
 # Exits 77 (skipped) when this machine cannot build the LAN or lacks one of the tools named.
 lan_require() {
