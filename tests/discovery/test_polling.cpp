@@ -174,7 +174,7 @@ TEST_F(Polling, ACallDuringARunningSearchStartsNoWorkerAndListsFromTheStart)
     // The earlier call's worker finishes a little later.
     std::thread finisher([&list] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        list.done.store(1, std::memory_order_release);
+        list.done.store(1, std::memory_order_release); // as a worker's last act: the records precede it
     });
     run();
     finisher.join();
@@ -194,7 +194,7 @@ TEST_F(Polling, OverlappingCallsTakeTurns)
     {
         void clearList(int id) override
         {
-            while (!open.load(std::memory_order_acquire)) {
+            while (!open.load(std::memory_order_acquire)) { // pairs with the release below
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             RecordingSink::clearList(id);
@@ -207,7 +207,7 @@ TEST_F(Polling, OverlappingCallsTakeTurns)
     std::thread b([&] { searchAndListDevices(sink, rowsB, scriptedWorker); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const bool secondStarted = !sink.calls.empty();
-    first.open.store(true, std::memory_order_release);
+    first.open.store(true, std::memory_order_release); // the check above happens before the release
     a.join();
     b.join();
     EXPECT_FALSE(secondStarted) << "the second call started while the first held its turn";

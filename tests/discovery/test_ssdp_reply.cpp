@@ -36,8 +36,7 @@ TEST(SsdpReply, ReadsLocationSearchTargetAndUsn)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
-        const std::string copy = c.answer;
-        const qvd::SearchReplyHeaders h = qvd::parseSearchReply(copy.data(), copy.size());
+        const qvd::SearchReplyHeaders h = qvd::parseSearchReply(c.answer.data(), c.answer.size());
         EXPECT_EQ(h.location, c.location);
         EXPECT_EQ(h.searchTarget, c.searchTarget);
         EXPECT_EQ(h.usn, c.usn);
