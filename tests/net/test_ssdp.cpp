@@ -3,16 +3,12 @@
 #include "protocol.h"
 #include "ssdp.h"
 
-#include <algorithm>
-#include <chrono>
 #include <gtest/gtest.h>
 #include <ostream>
-#include <string>
-#include <vector>
 
 using namespace qvd;
+using qvtest::answer;
 using qvtest::Datagram;
-using qvtest::ssdpAnswer;
 using qvtest::SsdpResponder;
 
 namespace {
@@ -32,8 +28,8 @@ std::ostream& operator<<(std::ostream& os, const Kept& k)
     return os << "{" << k.location << " | " << k.searchTarget << " | " << k.usn << "}";
 }
 
-// What the handler saw, in call order. It runs on the searching (test) thread; the atomic
-// counter is also read by the responder's flow control.
+// What the handler saw, in call order. It runs on the searching (test) thread; the counter is
+// also read by the responder's flow control.
 std::vector<Kept> g_handled;
 std::atomic<int> g_handledCount{0};
 
@@ -41,7 +37,7 @@ struct SearchRun
 {
     SearchResult error = SearchResult::SearchFailed;
     std::vector<Kept> list; // the returned list, newest first
-    long long elapsedMs = 0;
+    std::chrono::steady_clock::duration elapsed{};
 };
 
 SearchRun search()
@@ -50,10 +46,10 @@ SearchRun search()
     const auto start = std::chrono::steady_clock::now();
     SsdpReply* head = ssdpSearch(&run.error, 0, [](const SsdpReply& reply) {
         g_handled.push_back({reply.location, reply.searchTarget, reply.usn});
-        g_handledCount.fetch_add(1);
+        // Relaxed: the responder only paces itself by it.
+        g_handledCount.fetch_add(1, std::memory_order_relaxed);
     });
-    run.elapsedMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    run.elapsed = std::chrono::steady_clock::now() - start;
     for (const SsdpReply* r = head; r != nullptr; r = r->next) {
         run.list.push_back({r->location, r->searchTarget, r->usn});
     }
@@ -71,7 +67,6 @@ protected:
         }
         timing().turnWaitMs.store(TurnMs);
         g_handled.clear();
-        g_handledCount.store(0);
         m_fdsBefore = qvtest::openFdCount();
     }
     void TearDown() override
@@ -97,54 +92,33 @@ void PrintTo(const Exchange& e, std::ostream* os)
     *os << e.name;
 }
 
-const std::string Junk = "HTTP/1.1 200 OK\r\nSERVER: nothing to keep\r\n\r\n";
-const std::string Ok = "HTTP/1.1 200 OK\r\n";
-
 std::vector<Exchange> exchanges()
 {
     const Kept a{"http://127.0.0.1/a", "upnp:rootdevice", "uuid:a"};
     const Kept b{"http://127.0.0.1/b", "upnp:rootdevice", "uuid:b"};
-    const Kept c{"http://127.0.0.1/c", "upnp:rootdevice", "uuid:c"};
+    const std::string junk = "HTTP/1.1 200 OK\r\nSERVER: nothing to keep\r\n\r\n";
+    const auto bare = [](const std::string& lines) { return Datagram{"HTTP/1.1 200 OK\r\n" + lines + "\r\n", 10}; };
     // Seven datagrams that are not kept move the turn counter to 7; twenty more would end the
     // search if they still counted, and only then comes the one real answer.
-    std::vector<Datagram> lastTurn(7, {Junk, 5});
-    lastTurn.insert(lastTurn.end(), 20, {Junk, TurnMs / 5});
-    lastTurn.push_back({ssdpAnswer(a.location, a.usn), TurnMs / 5});
+    std::vector<Datagram> lastTurn(7, {junk, 5});
+    lastTurn.insert(lastTurn.end(), 20, {junk, TurnMs / 5});
+    lastTurn.push_back(answer(a.location, a.usn, TurnMs / 5));
     return {
-        {"OneAnswerEndsTheSearchOneTurnLater",
-         {{ssdpAnswer(a.location, a.usn), 0}, {ssdpAnswer(b.location, b.usn), TurnMs * 3}},
-         {a}},
-        // Later than seven silent turns: only an eighth turn hears it.
-        {"AnAnswerInTheEighthTurnIsHeard", {{ssdpAnswer(a.location, a.usn), TurnMs * 7 + TurnMs / 4}}, {a}},
+        // b comes within a turn of a; the one after them comes after a quiet turn, too late.
+        {"AQuietTurnAfterAKeptAnswerEndsTheSearch",
+         {answer(a.location, a.usn), answer(b.location, b.usn, TurnMs / 5),
+          answer("http://127.0.0.1/late", "uuid:late", TurnMs * 2)},
+         {a, b}},
         {"AnswersInTheLastTurnKeepTheSearchListening", lastTurn, {a}},
-        {"AnswersLessThanATurnApartAreKeptNewestFirst",
-         {{ssdpAnswer(a.location, a.usn), 0},
-          {ssdpAnswer(b.location, b.usn), TurnMs / 5},
-          {ssdpAnswer(c.location, c.usn), TurnMs / 5}},
-         {a, b, c}},
-        {"TheSameUsnIsKeptOnce",
-         {{ssdpAnswer(a.location, "uuid:same"), 0},
-          {ssdpAnswer(b.location, "uuid:same"), 10},
-          {ssdpAnswer(c.location, "uuid:same"), 10}},
-         {{a.location, a.searchTarget, "uuid:same"}}},
-        {"AnswersWithoutUsnCountAsOneDevice",
-         {{Ok + "LOCATION: http://127.0.0.1/1\r\nST: upnp:rootdevice\r\n\r\n", 0},
-          {Ok + "LOCATION: http://127.0.0.1/2\r\nST: upnp:rootdevice\r\n\r\n", 10},
-          {Ok + "LOCATION: http://127.0.0.1/3\r\nST: upnp:rootdevice\r\nUSN:\r\n\r\n", 10},
-          {ssdpAnswer(a.location, a.usn), 10}},
-         {{"http://127.0.0.1/1", "upnp:rootdevice", ""}, a}},
+        // An absent USN equals a kept empty one.
+        {"DuplicateUsnsAreKeptOnce",
+         {answer(a.location, a.usn), answer(b.location, a.usn, 10), bare("LOCATION: http://127.0.0.1/1\r\nST: s\r\n"),
+          bare("LOCATION: http://127.0.0.1/2\r\nST: s\r\nUSN:\r\n"), bare("LOCATION: http://127.0.0.1/3\r\nST: s\r\n")},
+         {a, {"http://127.0.0.1/1", "s", ""}}},
         {"AnswersNeedALocationAndASearchTargetLine",
-         {{Ok + "LOCATION: http://127.0.0.1/no-st\r\nSERVER: x\r\nUSN: uuid:a\r\n\r\n", 0},
-          {Ok + "ST: upnp:rootdevice\r\nUSN: uuid:b\r\n\r\n", 10},
-          {Ok + "LOCATION: http://127.0.0.1/empty-st\r\nST:\r\nUSN: uuid:c\r\n\r\n", 10}},
+         {bare("LOCATION: http://127.0.0.1/no-st\r\nUSN: uuid:a\r\n"), bare("ST: s\r\nUSN: uuid:b\r\n"),
+          bare("LOCATION: http://127.0.0.1/empty-st\r\nST:\r\nUSN: uuid:c\r\n")},
          {{"http://127.0.0.1/empty-st", "", "uuid:c"}}},
-        {"HeaderNamesInAnyCaseSpacesDroppedTabKept",
-         {{Ok + "location:    http://127.0.0.1/a  \r\nst: s\r\nusn: u1\r\n\r\n", 0},
-          {Ok + "LOCATION:\thttp://127.0.0.1/b\r\nSt: s\r\nUsN: u2\r\n\r\n", 10},
-          {"HTTP/1.1 200 OK\nLocation: http://127.0.0.1/c\nSTATUS: fine\nUSN: u3\n\n", 10}},
-         {{"http://127.0.0.1/a  ", "s", "u1"},
-          {"\thttp://127.0.0.1/b", "s", "u2"},
-          {"http://127.0.0.1/c", "fine", "u3"}}},
     };
 }
 
@@ -175,27 +149,26 @@ TEST_F(SsdpSearch, SendsTheExactSearchOnceAndEndsAfterEightSilentTurns)
     testing::internal::CaptureStdout();
     const SearchRun run = search();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no diagnostics on success";
-    const std::string expected = "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nST: upnp:rootdevice\r\n"
-                                 "MAN: \"ssdp:discover\"\r\nMX: 1\r\n\r\n";
-    ASSERT_EQ(expected.size(), 101U);
-    EXPECT_EQ(responder.firstSearch(), expected);
-    EXPECT_EQ(responder.searchCount(), 1);
+    EXPECT_EQ(responder.searches(), std::vector<std::string>{"M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\n"
+                                                             "ST: upnp:rootdevice\r\nMAN: \"ssdp:discover\"\r\n"
+                                                             "MX: 1\r\n\r\n"});
     // Bound to the interface that routes toward the probe address, on a port of its own.
     EXPECT_EQ(responder.searchSource().rfind("127.0.0.1:", 0), 0u) << responder.searchSource();
     EXPECT_NE(responder.searchSource(), "127.0.0.1:1900");
     EXPECT_EQ(run.error, SearchResult::SearchOk);
     EXPECT_TRUE(run.list.empty());
-    EXPECT_GE(run.elapsedMs, 50 * 8 - 10);
+    EXPECT_GE(run.elapsed, std::chrono::milliseconds(50 * 8 - 10));
 }
 
 TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
 {
     // Long turns: a responder held up by a busy machine must not look like the end of answers.
     timing().turnWaitMs.store(1000);
+    g_handledCount.store(0);
     constexpr int Extra = 64;
     std::vector<Datagram> script;
     for (int i = 0; i < MaxKeptReplies + Extra; ++i) {
-        script.push_back({ssdpAnswer("http://127.0.0.1/d", "uuid:flood-" + std::to_string(i)), 0});
+        script.push_back(answer("http://127.0.0.1/d", "uuid:flood-" + std::to_string(i)));
     }
     // The window lets the answers past the limit queue up once the handler stops acknowledging.
     SsdpResponder responder(script, &g_handledCount, Extra);
@@ -203,29 +176,28 @@ TEST_F(SsdpSearch, AFloodOfDistinctAnswersIsCappedAtTheKeptLimit)
     const SearchRun run = search();
     EXPECT_EQ(run.error, SearchResult::SearchOk);
     EXPECT_EQ(responder.sent(), MaxKeptReplies + Extra);
-    EXPECT_EQ(g_handledCount.load(), MaxKeptReplies);
     ASSERT_EQ(run.list.size(), static_cast<std::size_t>(MaxKeptReplies));
+    EXPECT_EQ(g_handled.size(), run.list.size());
     EXPECT_EQ(run.list.front().usn, "uuid:flood-" + std::to_string(MaxKeptReplies - 1));
-    EXPECT_EQ(run.list.back().usn, "uuid:flood-0");
 }
 
 TEST_F(SsdpSearch, RoutesDecideWhetherAndFromWhereTheSearchIsSent)
 {
-    ASSERT_EQ(qvtest::runIp("route del default"), 0);
+    ASSERT_TRUE(qvtest::runIp("route del default"));
     testing::internal::CaptureStdout();
     SearchRun run = search();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Socket error: sendto, " + std::to_string(ENETUNREACH) + "\n");
     EXPECT_EQ(run.error, SearchResult::SearchOk) << "a failed send leaves the cell at 0";
-    EXPECT_LT(run.elapsedMs, TurnMs) << "no listening after a failed send";
+    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs)) << "no listening after a failed send";
 
     // Only the multicast range routed: no interface is chosen and the socket stays on 0.0.0.0,
     // yet the search goes out and the answer comes back.
-    ASSERT_EQ(qvtest::runIp("route add 224.0.0.0/4 dev lo"), 0);
-    SsdpResponder responder({{ssdpAnswer("http://127.0.0.1/a", "uuid:a"), 0}});
+    ASSERT_TRUE(qvtest::runIp("route add 224.0.0.0/4 dev lo"));
+    SsdpResponder responder({answer("http://127.0.0.1/a", "uuid:a")});
     ASSERT_TRUE(responder.ready());
     run = search();
     EXPECT_EQ(run.list.size(), 1U);
-    EXPECT_EQ(responder.searchCount(), 1);
+    EXPECT_EQ(responder.searches().size(), 1U);
     // Back as the wrapper made them, for when all cases run in one process by hand.
     qvtest::runIp("route del 224.0.0.0/4 dev lo");
     qvtest::runIp("route replace default dev lo src 127.0.0.1");
