@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -27,20 +28,35 @@
 
 namespace qvtest {
 
-// True when lo is the only interface: the test cannot reach a real network.
-inline bool onlyLoopback()
+// Skips unless lo is the only interface (the case cannot reach a real network) and fails when
+// a case leaves a descriptor open.
+class NetTest : public testing::Test
 {
-    struct if_nameindex* names = ::if_nameindex();
-    const bool only = names != nullptr && names[0].if_index != 0 && std::strcmp(names[0].if_name, "lo") == 0 &&
-                      names[1].if_index == 0;
-    ::if_freenameindex(names);
-    return only;
-}
+protected:
+    void SetUp() override
+    {
+        struct if_nameindex* names = ::if_nameindex();
+        const bool onlyLo = names != nullptr && names[0].if_index != 0 && std::strcmp(names[0].if_name, "lo") == 0 &&
+                            names[1].if_index == 0;
+        if (names != nullptr) {
+            ::if_freenameindex(names);
+        }
+        if (!onlyLo) {
+            GTEST_SKIP() << "not in a network namespace of its own with only lo";
+        }
+        m_fds = openFds();
+    }
+    void TearDown() override
+    {
+        if (!IsSkipped()) {
+            EXPECT_EQ(openFds(), m_fds) << "a descriptor leaked";
+        }
+    }
 
-inline int openFdCount()
-{
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-}
+private:
+    static long openFds() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
+    long m_fds = 0;
+};
 
 inline bool waitReadable(int fd, int ms)
 {

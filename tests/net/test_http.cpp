@@ -16,12 +16,11 @@ namespace {
 
 using qvtest::Ending;
 using qvtest::LoopbackServer;
-using qvtest::Piece;
 using qvtest::Script;
 
 std::string text(const std::optional<qvd::HttpBody>& body)
 {
-    return body ? std::string(body->begin(), body->end()) : std::string("<no body>");
+    return body ? std::string(body->begin(), body->end()) : std::string();
 }
 
 std::string ok(const std::string& headerLines)
@@ -30,6 +29,13 @@ std::string ok(const std::string& headerLines)
 }
 
 const std::string Chunked = ok("Transfer-Encoding: chunked\r\n");
+
+void setWaits(int readMs, int connectMs)
+{
+    // Release: the fetch code loads the timings with acquire.
+    qvd::timing().readWaitMs.store(readMs, std::memory_order_release);
+    qvd::timing().connectWaitMs.store(connectMs, std::memory_order_release);
+}
 
 struct Fetched
 {
@@ -45,6 +51,9 @@ Fetched fetch(Script script)
     got.body = qvd::httpGetUrl(server.url().c_str(), &got.length);
     server.join();
     got.clientClosedFirst = server.clientClosedFirst();
+    if (got.body.has_value() == (got.length == 0) || (got.body && got.body->size() != got.length)) {
+        ADD_FAILURE() << "the length cell disagrees with the body";
+    }
     return got;
 }
 
@@ -56,33 +65,14 @@ std::pair<qvd::UniqueFd, qvd::UniqueFd> socketPair()
     return {qvd::UniqueFd(ends[0]), qvd::UniqueFd(ends[1])};
 }
 
-void setWaits(int readMs, int connectMs)
-{
-    // Release: the fetch code loads the timings with acquire.
-    qvd::timing().readWaitMs.store(readMs, std::memory_order_release);
-    qvd::timing().connectWaitMs.store(connectMs, std::memory_order_release);
-}
-
-class HttpFetch : public ::testing::Test
+class HttpFetch : public qvtest::NetTest
 {
 protected:
     void SetUp() override
     {
-        if (!qvtest::onlyLoopback()) {
-            GTEST_SKIP() << "not in a namespace of its own with only lo; refusing to touch a real network";
-        }
+        NetTest::SetUp();
         setWaits(300, 300);
-        m_fdsBefore = qvtest::openFdCount();
     }
-    void TearDown() override
-    {
-        if (!IsSkipped()) {
-            EXPECT_EQ(qvtest::openFdCount(), m_fdsBefore) << "a descriptor leaked";
-        }
-    }
-
-private:
-    int m_fdsBefore = 0;
 };
 
 } // namespace
@@ -123,74 +113,62 @@ TEST_F(HttpFetch, UrlsThatCannotBeRequestedNeverConnect)
     EXPECT_EQ(server.requests(), 0);
 }
 
-namespace {
-
-struct Exchange
+// Pieces after the first arrive 100 ms apart, so each is a read of its own. With the server
+// silent after them, silence ends the read, or with clientEnds the client must end it by itself
+// (its read wait is then longer than the server holds on).
+TEST_F(HttpFetch, YieldsTheBodyThatArrived)
 {
-    const char* name;
-    std::vector<Piece> pieces;
-    Ending ending;
-    std::optional<std::string> body;
-    // With the server silent afterwards: true when the client must end the read by itself
-    // (its read wait is then longer than the server holds on), false when silence ends it.
-    bool clientEnds = false;
-};
-
-void PrintTo(const Exchange& e, std::ostream* os)
-{
-    *os << e.name;
-}
-
-class HttpExchange : public HttpFetch, public testing::WithParamInterface<Exchange>
-{
-};
-
-constexpr Ending Close = Ending::Close;
-constexpr Ending Silent = Ending::WaitForClientClose;
-const std::string Length10 = ok("Content-Length: 10\r\n");
-
-// Pieces after the first arrive 100 ms apart, so each is a read of its own.
-INSTANTIATE_TEST_SUITE_P(
-    Http, HttpExchange,
-    testing::ValuesIn(std::vector<Exchange>{
-        {"ContentLengthShorterThanBody", {{Length10 + "0123456789ABCDE"}}, Silent, "0123456789", true},
-        {"ContentLengthLongerThanBodyThenSilence", {{Length10 + "01234"}, {"567", 100}}, Silent, "01234567"},
-        {"ReadToClose", {{ok("") + "<a>"}, {"<b/>", 100}, {"</a>", 100}}, Close, "<a><b/></a>"},
-        {"HeadersOnlyIsNoBody", {{ok("Content-Length: 0\r\n")}}, Close, std::nullopt},
-        {"HeaderBlockEndingInALaterRead",
-         {{"HTTP/1.1 200 OK\r\nContent-Le"}, {"ngth: 3\r\n\r", 100}, {"\nabcdef", 100}},
-         Close,
-         "abc"},
-        {"ChunkSizeLinesSplitAcrossReads",
-         {{Chunked + "1"}, {"a\r\n" + std::string(26, 'c') + "\r", 100}, {"\n3\r", 100}, {"\nxyz\r\n0\r\n\r\n", 100}},
-         Silent,
+    constexpr Ending Silent = Ending::WaitForClientClose;
+    const std::string length10 = ok("Content-Length: 10\r\n");
+    // A 40-digit size: its first 31 digits wrap to their last eight (0x0000000A), the nine after
+    // them are ignored. Counting those nine would ask for 0xAFFFFFFFFF bytes.
+    const std::string size40 = "1" + std::string(22, '0') + "0000000A" + "FFFFFFFFF";
+    const struct
+    {
+        Script script;
+        std::string body; // empty: no body
+        bool clientEnds = false;
+    } cases[] = {
+        {{{{length10 + "0123456789ABCDE"}}, Silent}, "0123456789", true},
+        {{{{length10 + "01234"}, {"567", 100}}, Silent}, "01234567"},
+        {{{{ok("") + "<a>"}, {"<b/>", 100}, {"</a>", 100}}}, "<a><b/></a>"},
+        {{{{"HTTP/1.1 200 OK\r\nContent-Le"}, {"ngth: 3\r\n\r", 100}, {"\nabcdef", 100}}}, "abc"},
+        {{{{ok("Content-Length: 0\r\n")}}}, ""},
+        {{{}}, ""},
+        {{{{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r"}}}, ""},
+        {{{{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno device"}}}, "no device"},
+        // Header names count as prefixes of the name they stand for, in any case.
+        {{{{ok("Content: 4\r\n") + "abcdefgh"}}}, "abcd"},
+        {{{{ok("CONTENT-length:\t 3\r\n") + "abcdefgh"}}}, "abc"},
+        {{{{ok("Content-Lengthy: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
+        {{{{ok("Content-Type: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
+        {{{{ok(": 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
+        {{{{ok("Content-Length: 5x9\r\n") + "abcdefgh"}}}, "abcde"},
+        {{{{"HTTP/1.1 200 OK\nContent-Length: 3\n\nabcdef"}}}, "abc"},
+        {{{{ok("Transfer-Enc: CHUNKED\r\n") + "3\r\nabc\r\n0\r\n\r\n"}}}, "abc"},
+        {{{{ok("Transfer-Encoding: gzip, chunked\r\n") + "2\r\nab\r\n0\r\n\r\n"}}}, "2\r\nab\r\n0\r\n\r\n"},
+        {{{{Chunked + "1"}, {"a\r\n" + std::string(26, 'c') + "\r", 100}, {"\n3\r", 100}, {"\nxyz\r\n0\r\n\r\n", 100}},
+          Silent},
          std::string(26, 'c') + "xyz",
          true},
-        {"ChunkSplitInsideItsData",
-         {{Chunked + "8;ext=1\r\nabc"}, {"defgh", 100}, {"\r\n2\r\n!!\r\n0\r\n\r\n", 100}},
-         Close,
-         "abcdefgh!!"},
+        {{{{Chunked + "8;ext=1\r\nabc"}, {"defgh", 100}, {"\r\n2\r\n!!\r\n0\r\n\r\n", 100}}}, "abcdefgh!!"},
+        {{{{Chunked + size40 + "\r\n0123456789\r\n0\r\n\r\n"}}}, "0123456789"},
+        {{{{Chunked + "10\r\nonly-part"}}}, "only-part"},
+        // The last chunk ends the body; trailers and anything after them are ignored.
+        {{{{Chunked + "4\r\nWiki\r\n5;a=b\r\npedia\r\n0\r\nX-Tail: 1\r\n\r\n6\r\nextra!\r\n"}}}, "Wikipedia"},
         // The announced length is checked between reads, and also ends a chunked body.
-        {"AnnouncedLengthEndsAChunkedBody",
-         {{ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n"},
-          {"5\r\nworld\r\n0\r\n\r\n", 100}},
-         Close,
-         "hello"}}),
-    [](const testing::TestParamInfo<Exchange>& p) { return std::string(p.param.name); });
-
-} // namespace
-
-TEST_P(HttpExchange, YieldsTheBodyThatArrived)
-{
-    const Exchange& e = GetParam();
-    if (e.clientEnds) {
-        setWaits(5000, 300);
-    }
-    const Fetched got = fetch({e.pieces, e.ending});
-    EXPECT_EQ(text(got.body), e.body.value_or("<no body>"));
-    EXPECT_EQ(got.length, e.body ? e.body->size() : 0u);
-    if (e.ending == Ending::WaitForClientClose) {
-        EXPECT_TRUE(got.clientClosedFirst) << "the client kept reading past the end of the body";
+        {{{{ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n"},
+           {"5\r\nworld\r\n0\r\n\r\n", 100}}},
+         "hello"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script.pieces.empty() ? "nothing" : c.script.pieces.front().bytes);
+        setWaits(c.clientEnds ? 5000 : 300, 300);
+        const Fetched got = fetch(c.script);
+        EXPECT_EQ(text(got.body), c.body);
+        if (c.script.ending == Silent) {
+            EXPECT_TRUE(got.clientClosedFirst) << "the client kept reading past the end of the body";
+        }
     }
 }
 
@@ -246,41 +224,6 @@ TEST_F(HttpFetch, FailuresAreReportedOnceWithTheirCode)
     testing::internal::CaptureStdout();
     EXPECT_FALSE(qvd::connectHostPort("10.255.255.1", 80).valid());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Socket error: connect, " + std::to_string(ETIMEDOUT) + "\n");
-}
-
-// Single answers read straight from a socket pair: header rules and the chunk decoder.
-TEST_F(HttpFetch, HeaderAndChunkRules)
-{
-    // A 40-digit size: its first 31 digits wrap to their last eight (0x0000000A), the nine after
-    // them are ignored. Counting those nine would ask for 0xAFFFFFFFFF bytes.
-    const std::string size40 = "1" + std::string(22, '0') + "0000000A" + "FFFFFFFFF";
-    const std::pair<std::string, const char*> cases[] = {
-        {"", ""},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r", ""},
-        {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno device", "no device"},
-        {"HTTP/1.1 200 OK\r\nContent: 4\r\n\r\nabcdefgh", "abcd"},
-        {"HTTP/1.1 200 OK\r\nCONTENT-length:\t 3\r\n\r\nabcdefgh", "abc"},
-        {"HTTP/1.1 200 OK\r\nContent-Lengthy: 3\r\n\r\nabcdefgh", "abcdefgh"},
-        {"HTTP/1.1 200 OK\r\nContent-Type: 3\r\n\r\nabcdefgh", "abcdefgh"},
-        {"HTTP/1.1 200 OK\r\n: 3\r\n\r\nabcdefgh", "abcdefgh"},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 5x9\r\n\r\nabcdefgh", "abcde"},
-        {"HTTP/1.1 200 OK\nContent-Length: 3\n\nabcdef", "abc"},
-        {"HTTP/1.1 200 OK\r\nTransfer-Enc: CHUNKED\r\n\r\n3\r\nabc\r\n0\r\n\r\n", "abc"},
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n", "2\r\nab\r\n0\r\n\r\n"},
-        {Chunked + size40 + "\r\n0123456789\r\n0\r\n\r\n", "0123456789"},
-        {Chunked + "10\r\nonly-part", "only-part"},
-        // The last chunk ends the body; trailers and anything after them are ignored.
-        {Chunked + "4\r\nWiki\r\n5;a=b\r\npedia\r\n0\r\nX-Tail: 1\r\n\r\n6\r\nextra!\r\n", "Wikipedia"},
-    };
-    for (const auto& [answer, body] : cases) {
-        SCOPED_TRACE(answer);
-        auto [reader, writer] = socketPair();
-        EXPECT_TRUE(qvtest::sendAll(writer.get(), answer));
-        writer.reset();
-        std::size_t length = 99;
-        EXPECT_EQ(text(qvd::readHttpResponse(reader.get(), &length)), *body != '\0' ? body : "<no body>");
-        EXPECT_EQ(length, std::strlen(body));
-    }
 }
 
 // receiveWithTimeout on its own, as the SSDP search uses it.
