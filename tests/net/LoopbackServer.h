@@ -1,8 +1,8 @@
 // An HTTP peer on loopback for the network tests, and the isolation and leak checks they share.
-// Each client gets the script routed to the path it asks for (else the fallback script): byte
-// pieces with pauses, then the ending the script asks for.
+// Each client gets the script routed to the path it asks for ("*" for any other path, else a
+// 404): byte pieces with pauses, then the ending the script asks for.
 //
-// Thread-safety: the serving thread owns the sockets; routes and counters are guarded by the
+// Thread-safety: the routes are fixed at construction; the request counts are guarded by the
 // mutex; the last connection's results are read after join(). Every wait is bounded.
 #pragma once
 
@@ -101,10 +101,9 @@ public:
     static constexpr int HoldMs = 2000;
     static constexpr std::size_t EndlessCap = 16u << 20;
 
-    explicit LoopbackServer(Script fallback = {{{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}}},
-                            int clients = 1, int family = AF_INET)
+    explicit LoopbackServer(std::map<std::string, Script> routes, int clients = 1, int family = AF_INET)
         : m_family(family)
-        , m_fallback(std::move(fallback))
+        , m_routes(std::move(routes))
     {
         sockaddr_in6 v6{AF_INET6, 0, 0, in6addr_loopback, 0};
         sockaddr_in v4{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -136,11 +135,6 @@ public:
     {
         return std::string("http://") + (m_family == AF_INET6 ? "[::1]" : "127.0.0.1") + ":" + std::to_string(m_port) +
                path;
-    }
-    void route(const std::string& path, Script script)
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_routes[path] = std::move(script);
     }
     // Requests per path; the empty path counts them all.
     int requests(const std::string& path = "")
@@ -187,13 +181,12 @@ private:
         }
         const std::size_t start = m_request.find(' ') + 1;
         const std::string path = m_request.substr(start, m_request.find(' ', start) - start);
-        Script script = m_fallback;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             ++m_requests[path];
-            const auto it = m_routes.find(path);
-            script = it != m_routes.end() ? it->second : script;
         }
+        const auto it = m_routes.count(path) != 0 ? m_routes.find(path) : m_routes.find("*");
+        const Script script = it != m_routes.end() ? it->second : Script{{{"HTTP/1.1 404 Not Found\r\n\r\n"}}};
         for (const Piece& piece : script.pieces) {
             std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseBeforeMs));
             if (!sendAll(fd, piece.bytes)) {
@@ -221,12 +214,11 @@ private:
     }
 
     int m_family;
-    Script m_fallback;
     qvd::UniqueFd m_listener{::socket(m_family, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
+    const std::map<std::string, Script> m_routes;
     std::mutex m_mutex;
-    std::map<std::string, Script> m_routes;
     std::map<std::string, int> m_requests;
     std::string m_request;
     bool m_clientClosedFirst = false;

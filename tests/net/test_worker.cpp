@@ -7,16 +7,26 @@
 #include "worker.h"
 
 #include <gtest/gtest.h>
-#include <optional>
 
 using namespace qvd;
 using qvtest::answer;
 using qvtest::Datagram;
+using qvtest::LoopbackServer;
 using qvtest::SsdpResponder;
 
 namespace {
 
 constexpr char NasType[] = "urn:schemas-upnp-org:device:QvNAS:1";
+
+qvtest::Script device(const std::string& type, const std::string& name,
+                      const std::string& maker = "Halvren Storage Corporation")
+{
+    const std::string body = "<?xml version=\"1.0\"?>\r\n<root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+                             "<deviceType>" +
+                             type + "</deviceType><friendlyName>" + name + "</friendlyName><manufacturer>" + maker +
+                             "</manufacturer></device></root>\r\n";
+    return {{{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body}}};
+}
 
 class DiscoveryWorker : public qvtest::NetTest
 {
@@ -24,38 +34,16 @@ protected:
     void SetUp() override
     {
         NetTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
         // Long enough that a responder held up by a busy machine is not taken for silence.
         timing().turnWaitMs.store(400);
         timing().readWaitMs.store(300);
         timing().connectWaitMs.store(500);
         deviceList().done.store(-1);
         resetDeviceList(deviceList());
-        server.emplace(qvtest::Script{{{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}}}, 64);
-        ASSERT_NE(server->port(), 0);
-    }
-    // Once the responder and the server are gone, nothing of the search may stay open.
-    void TearDown() override
-    {
-        server.reset();
-        NetTest::TearDown();
-    }
-
-    void serveDevice(const std::string& path, const std::string& type, const std::string& name,
-                     const std::string& maker = "Halvren Storage Corporation")
-    {
-        const std::string body = "<?xml version=\"1.0\"?>\r\n<root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
-                                 "<deviceType>" +
-                                 type + "</deviceType><friendlyName>" + name + "</friendlyName><manufacturer>" + maker +
-                                 "</manufacturer></device></root>\r\n";
-        server->route(path,
-                      {{{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body}}});
     }
 
     // Runs the worker's entry routine on this thread, as the worker thread would, against script.
-    void runWorker(const std::vector<Datagram>& script)
+    static void runWorker(const std::vector<Datagram>& script)
     {
         SsdpResponder responder(script);
         ASSERT_TRUE(responder.ready());
@@ -63,10 +51,8 @@ protected:
         EXPECT_EQ(deviceList().done.load(), 1);
     }
 
-    int count() const { return deviceList().count.load(); }
-    const DeviceRecord& record(int i) const { return deviceList().records[i]; }
-
-    std::optional<qvtest::LoopbackServer> server;
+    static int count() { return deviceList().count.load(); }
+    static const DeviceRecord& record(int i) { return deviceList().records[i]; }
 };
 
 } // namespace
@@ -75,33 +61,36 @@ TEST_F(DiscoveryWorker, PublishesAcceptedDevicesOnlyWithShortTypeAndHostPort)
 {
     // The fetch uses the whole location; the host is taken from the location cut to its field.
     const std::string path = "/" + std::string(200, 'p') + ".xml";
-    serveDevice("/igd.xml", "urn:schemas-upnp-org:device:InternetGatewayDevice:1", "Router");
-    serveDevice(path, NasType, "Vault");
-    runWorker({answer(server->url("/igd.xml"), "uuid:igd", 2), answer(server->url(path), "uuid:vault", 2)});
-    EXPECT_EQ(server->requests(), 2);
+    LoopbackServer server(
+        {{"/igd.xml", device("urn:schemas-upnp-org:device:InternetGatewayDevice:1", "Internet Router")},
+         {path, device(NasType, "Vault")}},
+        64);
+    runWorker({answer(server.url("/igd.xml"), "uuid:igd"), answer(server.url(path), "uuid:vault")});
+    EXPECT_EQ(server.requests(), 2);
     ASSERT_EQ(count(), 1);
     EXPECT_STREQ(record(0).deviceType, "QvNAS");
-    EXPECT_STREQ(record(0).friendlyName, "Vault");
-    EXPECT_EQ(std::string(record(0).hostPort), "127.0.0.1:" + std::to_string(server->port()));
+    EXPECT_EQ(std::string(record(0).hostPort), "127.0.0.1:" + std::to_string(server.port()));
     // The gateway was parsed into the slot first; nothing of it is left over.
     EXPECT_EQ(std::string(record(0).friendlyName, DeviceFieldSize), "Vault" + std::string(DeviceFieldSize - 5, '\0'));
 }
 
 TEST_F(DiscoveryWorker, TwoUsnsForOneLocationGiveTwoRecordsAndThe51stRecordIsNeverFetched)
 {
-    serveDevice("/twin.xml", NasType, "Twin");
-    std::vector<Datagram> script = {answer(server->url("/twin.xml"), "uuid:twin::upnp:rootdevice", 2),
-                                    answer(server->url("/twin.xml"), "uuid:twin::" + std::string(NasType), 2)};
+    std::map<std::string, qvtest::Script> routes{{"/twin.xml", device(NasType, "Twin")}};
     for (int i = 2; i <= MaxDevices; ++i) {
-        const std::string path = "/d" + std::to_string(i) + ".xml";
-        serveDevice(path, NasType, "Box " + std::to_string(i));
-        script.push_back(answer(server->url(path), "uuid:box-" + std::to_string(i), 2));
+        routes["/d" + std::to_string(i) + ".xml"] = device(NasType, "Box " + std::to_string(i));
+    }
+    LoopbackServer server(routes, 64);
+    std::vector<Datagram> script = {answer(server.url("/twin.xml"), "uuid:twin::upnp:rootdevice"),
+                                    answer(server.url("/twin.xml"), "uuid:twin::" + std::string(NasType))};
+    for (int i = 2; i <= MaxDevices; ++i) {
+        script.push_back(answer(server.url("/d" + std::to_string(i) + ".xml"), "uuid:box-" + std::to_string(i)));
     }
     runWorker(script);
     EXPECT_EQ(count(), MaxDevices);
-    EXPECT_EQ(server->requests("/twin.xml"), 2);
-    EXPECT_EQ(server->requests(), MaxDevices);
-    EXPECT_EQ(server->requests("/d50.xml"), 0);
+    EXPECT_EQ(server.requests("/twin.xml"), 2);
+    EXPECT_EQ(server.requests(), MaxDevices);
+    EXPECT_EQ(server.requests("/d50.xml"), 0);
     EXPECT_STREQ(record(MaxDevices - 1).friendlyName, "Box 49");
 }
 
@@ -109,14 +98,16 @@ TEST_F(DiscoveryWorker, UnreachableAndSilentDescriptionsLeaveNoTraceAndTheSearch
 {
     // The silent fetch waits longer than a listening turn; the answer behind it waits in the socket.
     timing().readWaitMs.store(600);
-    server->route("/silent.xml", {{}, qvtest::Ending::WaitForClientClose});
-    serveDevice("/good.xml", NasType, "After the silence");
-    runWorker({answer("http://127.0.0.1:" + std::to_string(server->port() == 1 ? 2 : 1) + "/d.xml", "uuid:refused", 2),
-               answer(server->url(""), "uuid:no-path", 2), answer(server->url("/missing.xml"), "uuid:not-found", 2),
-               answer(server->url("/silent.xml"), "uuid:silent", 2), answer(server->url("/good.xml"), "uuid:good", 2)});
-    EXPECT_EQ(server->requests(), 3) << "a location without a path is never requested";
+    LoopbackServer server(
+        {{"/silent.xml", {{}, qvtest::Ending::WaitForClientClose}}, {"/good.xml", device(NasType, "After silence")}},
+        64);
+    const std::string refused = "http://127.0.0.1:" + std::to_string(server.port() == 1 ? 2 : 1) + "/d.xml";
+    runWorker({answer(refused, "uuid:refused"), answer(server.url(""), "uuid:no-path"),
+               answer(server.url("/missing.xml"), "uuid:not-found"), answer(server.url("/silent.xml"), "uuid:silent"),
+               answer(server.url("/good.xml"), "uuid:good")});
+    EXPECT_EQ(server.requests(), 3) << "a location without a path is never requested";
     ASSERT_EQ(count(), 1);
-    EXPECT_STREQ(record(0).friendlyName, "After the silence");
+    EXPECT_STREQ(record(0).friendlyName, "After silence");
 }
 
 namespace {
@@ -141,10 +132,10 @@ public:
 TEST_F(DiscoveryWorker, ThePollingRoutineListsTheMakersDevicesFoundOnTheNetwork)
 {
     timing().pollIntervalMs.store(5);
-    serveDevice("/nas.xml", NasType, "Vault");
-    serveDevice("/tv.xml", "urn:schemas-upnp-org:device:MediaServer:1", "Television", "Acme");
-    SsdpResponder responder(
-        {answer(server->url("/tv.xml"), "uuid:tv", 2), answer(server->url("/nas.xml"), "uuid:nas", 2)});
+    LoopbackServer server({{"/nas.xml", device(NasType, "Vault")},
+                           {"/tv.xml", device("urn:schemas-upnp-org:device:MediaServer:1", "Television", "Acme")}},
+                          64);
+    SsdpResponder responder({answer(server.url("/tv.xml"), "uuid:tv"), answer(server.url("/nas.xml"), "uuid:nas")});
     ASSERT_TRUE(responder.ready());
     deviceList().done.store(1); // a finished earlier search: the routine resets and starts a worker
     RowSink sink;
