@@ -68,24 +68,20 @@ protected:
 
 } // namespace
 
+// An IPv6 literal keeps its brackets in the Host header and loses them for the resolver.
 TEST_F(HttpFetch, SendsTheExactRequestAndFillsTheLocalAddress)
 {
-    // An IPv6 literal keeps its brackets in the Host header.
-    for (const auto& [family, host, local] :
-         {std::tuple(AF_INET, "127.0.0.1", "127.0.0.1"), std::tuple(AF_INET6, "[::1]", "::1")}) {
-        LoopbackServer server({{"*", {{{ok("Content-Length: 5\r\n") + "hello"}}}}}, 1, family);
-        ASSERT_NE(server.port(), 0) << host;
-        char address[qvd::LocalAddressSize] = "stale";
-        std::size_t length = 0;
-        const auto body = qvd::httpGetUrl(server.url("/desc.xml?id=7").c_str(), &length, address);
-        server.join();
-        EXPECT_EQ(server.request(),
-                  "GET /desc.xml?id=7 HTTP/1.1\r\nHost: " + std::string(host) + ":" + std::to_string(server.port()) +
-                      "\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n");
-        EXPECT_EQ(text(body), "hello");
-        EXPECT_EQ(length, 5u);
-        EXPECT_STREQ(address, local);
-    }
+    LoopbackServer server({{"*", {{{ok("Content-Length: 5\r\n") + "hello"}}}}}, 1, AF_INET6);
+    ASSERT_NE(server.port(), 0);
+    char address[qvd::LocalAddressSize] = "stale";
+    std::size_t length = 0;
+    const auto body = qvd::httpGetUrl(server.url("/desc.xml?id=7").c_str(), &length, address);
+    server.join();
+    EXPECT_EQ(server.request(), "GET /desc.xml?id=7 HTTP/1.1\r\nHost: [::1]:" + std::to_string(server.port()) +
+                                    "\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n");
+    EXPECT_EQ(text(body), "hello");
+    EXPECT_EQ(length, 5u);
+    EXPECT_STREQ(address, "::1");
 }
 
 // Pieces after the first arrive 100 ms apart, so each is a read of its own. With the server
@@ -117,7 +113,6 @@ TEST_F(HttpFetch, YieldsTheBodyThatArrived)
         {{{{ok("CONTENT-length:\t 3\r\n") + "abcdefgh"}}}, "abc"},
         {{{{ok("Content-Lengthy: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
         {{{{ok("Content-Type: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
-        {{{{ok(": 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
         {{{{ok("Content-Length: 5x9\r\n") + "abcdefgh"}}}, "abcde"},
         {{{{"HTTP/1.1 200 OK\nContent-Length: 3\n\nabcdef"}}}, "abc"},
         {{{{ok("Transfer-Enc: CHUNKED\r\n") + "3\r\nabc\r\n0\r\n\r\n"}}}, "abc"},
