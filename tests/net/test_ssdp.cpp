@@ -88,10 +88,10 @@ TEST_F(SsdpSearch, KeepsTheExpectedAnswers)
           answer("http://127.0.0.1/late", "uuid:late", TurnMs * 2)},
          {a, b}},
         {"answers in the last turn keep the search listening", lastTurn, {a}},
-        // An absent USN equals a kept empty one.
+        // An absent USN equals a kept empty one; every kept reply counts, not just the newest.
         {"duplicate USNs are kept once",
-         {answer("http://127.0.0.1/a", "uuid:a"), answer("http://127.0.0.1/b", "uuid:a", 10),
-          bare("LOCATION: http://127.0.0.1/1\r\nST: s\r\n"), bare("LOCATION: http://127.0.0.1/2\r\nST: s\r\nUSN:\r\n"),
+         {answer("http://127.0.0.1/a", "uuid:a"), bare("LOCATION: http://127.0.0.1/1\r\nST: s\r\n"),
+          answer("http://127.0.0.1/b", "uuid:a", 10), bare("LOCATION: http://127.0.0.1/2\r\nST: s\r\nUSN:\r\n"),
           bare("LOCATION: http://127.0.0.1/3\r\nST: s\r\n")},
          {a, "http://127.0.0.1/1|s|"}},
         {"answers need a location and a search target line",
