@@ -113,7 +113,7 @@ public:
             ::listen(m_listener.get(), 64) == 0 && ::getsockname(m_listener.get(), address, &length) == 0) {
             m_port = ntohs(family == AF_INET6 ? v6.sin6_port : v4.sin_port);
             m_thread = std::thread([this, clients] {
-                for (int served = 0; served < clients && waitOrStop(m_listener.get(), 60000); ++served) {
+                for (int served = 0; served < clients && waitOrStop(m_listener.get(), 10000); ++served) {
                     qvd::UniqueFd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
                     serve(client.get());
                 }
