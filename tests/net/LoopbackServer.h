@@ -8,6 +8,7 @@
 
 #include "UniqueFd.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -35,13 +37,9 @@ class NetTest : public testing::Test
 protected:
     void SetUp() override
     {
-        struct if_nameindex* names = ::if_nameindex();
-        const bool onlyLo = names != nullptr && names[0].if_index != 0 && std::strcmp(names[0].if_name, "lo") == 0 &&
-                            names[1].if_index == 0;
-        if (names != nullptr) {
-            ::if_freenameindex(names);
-        }
-        if (!onlyLo) {
+        const std::unique_ptr<struct if_nameindex[], void (*)(struct if_nameindex*)> names(::if_nameindex(),
+                                                                                           ::if_freenameindex);
+        if (!names || names[0].if_index == 0 || std::strcmp(names[0].if_name, "lo") != 0 || names[1].if_index != 0) {
             GTEST_SKIP() << "not in a network namespace of its own with only lo";
         }
         m_fds = openFds();
@@ -140,11 +138,8 @@ public:
     int requests(const std::string& path = "")
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        int n = 0;
-        for (const auto& [p, count] : m_requests) {
-            n += path.empty() || p == path ? count : 0;
-        }
-        return n;
+        return static_cast<int>(
+            std::count_if(m_paths.begin(), m_paths.end(), [&](const auto& p) { return path.empty() || p == path; }));
     }
     void join()
     {
@@ -183,7 +178,7 @@ private:
         const std::string path = m_request.substr(start, m_request.find(' ', start) - start);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_requests[path];
+            m_paths.push_back(path);
         }
         const auto it = m_routes.count(path) != 0 ? m_routes.find(path) : m_routes.find("*");
         const Script script = it != m_routes.end() ? it->second : Script{{{"HTTP/1.1 404 Not Found\r\n\r\n"}}};
@@ -196,20 +191,14 @@ private:
         char byte = 0;
         std::size_t sent = 0;
         const linger abortive{1, 0};
-        switch (script.ending) {
-        case Ending::Close:
-            break;
-        case Ending::Reset:
+        if (script.ending == Ending::Reset) {
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-            break;
-        case Ending::WaitForClientClose:
+        } else if (script.ending == Ending::WaitForClientClose) {
             m_clientClosedFirst = waitOrStop(fd, HoldMs) && ::recv(fd, &byte, 1, 0) == 0;
-            break;
-        case Ending::Endless:
+        } else if (script.ending == Ending::Endless) {
             for (; sent < EndlessCap && sendAll(fd, script.filler); sent += script.filler.size()) {
             }
             m_clientClosedFirst = sent < EndlessCap;
-            break;
         }
     }
 
@@ -219,7 +208,7 @@ private:
     std::atomic<bool> m_stop{false};
     const std::map<std::string, Script> m_routes;
     std::mutex m_mutex;
-    std::map<std::string, int> m_requests;
+    std::vector<std::string> m_paths;
     std::string m_request;
     bool m_clientClosedFirst = false;
     std::thread m_thread;
