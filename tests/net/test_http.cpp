@@ -111,9 +111,7 @@ TEST_F(HttpFetch, YieldsTheBodyThatArrived)
         // Header names count as prefixes of the name they stand for, in any case.
         {{{{ok("Content: 4\r\n") + "abcdefgh"}}}, "abcd"},
         {{{{ok("CONTENT-length:\t 3\r\n") + "abcdefgh"}}}, "abc"},
-        {{{{ok("Content-Lengthy: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
         {{{{ok("Content-Type: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
-        {{{{ok("Content-Length: 5x9\r\n") + "abcdefgh"}}}, "abcde"},
         {{{{"HTTP/1.1 200 OK\nContent-Length: 3\n\nabcdef"}}}, "abc"},
         {{{{ok("Transfer-Enc: CHUNKED\r\n") + "3\r\nabc\r\n0\r\n\r\n"}}}, "abc"},
         {{{{ok("Transfer-Encoding: gzip, chunked\r\n") + "2\r\nab\r\n0\r\n\r\n"}}}, "2\r\nab\r\n0\r\n\r\n"},
