@@ -5,57 +5,21 @@
 #include "protocol.h"
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <netdb.h>
-#include <new>
-#include <ostream>
 #include <pthread.h>
-#include <string>
-#include <thread>
 #include <tuple>
-
-// The largest single allocation made by a thread while it probes. Every allocation of the binary
-// passes through here; the pairs are replaced together so that sanitizers see malloc matched
-// with free. Kept out of line so the compiler never pairs an inlined free with a visible new.
-namespace {
-thread_local bool t_probing = false;
-thread_local std::size_t t_largest = 0;
-
-void* allocate(std::size_t size)
-{
-    t_largest = t_probing && size > t_largest ? size : t_largest;
-    void* p = std::malloc(size == 0 ? 1 : size);
-    return p != nullptr ? p : throw std::bad_alloc();
-}
-} // namespace
-
-// clang-format off
-[[gnu::noinline]] void* operator new(std::size_t size) { return allocate(size); }
-[[gnu::noinline]] void* operator new[](std::size_t size) { return allocate(size); }
-[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-// clang-format on
 
 namespace {
 
 using qvtest::Ending;
 using qvtest::LoopbackServer;
-using qvtest::Piece;
 using qvtest::Script;
 
 std::string text(const std::optional<qvd::HttpBody>& body)
 {
-    return body ? std::string(body->begin(), body->end()) : std::string("<no body>");
+    return body ? std::string(body->begin(), body->end()) : std::string();
 }
 
 std::string ok(const std::string& headerLines)
@@ -63,234 +27,140 @@ std::string ok(const std::string& headerLines)
     return "HTTP/1.1 200 OK\r\n" + headerLines + "\r\n";
 }
 
+const std::string Chunked = ok("Transfer-Encoding: chunked\r\n");
+
+void setWaits(int readMs, int connectMs)
+{
+    // Release: the fetch code loads the timings with acquire.
+    qvd::timing().readWaitMs.store(readMs, std::memory_order_release);
+    qvd::timing().connectWaitMs.store(connectMs, std::memory_order_release);
+}
+
 struct Fetched
 {
     std::optional<qvd::HttpBody> body;
     std::size_t length = 12345;
-    std::size_t largestAllocation = 0;
     bool clientClosedFirst = false;
 };
 
 Fetched fetch(Script script)
 {
-    LoopbackServer server(std::move(script));
+    LoopbackServer server({{"*", std::move(script)}});
     Fetched got;
-    t_largest = 0;
-    t_probing = true;
     got.body = qvd::httpGetUrl(server.url().c_str(), &got.length);
-    t_probing = false;
-    got.largestAllocation = t_largest;
     server.join();
     got.clientClosedFirst = server.clientClosedFirst();
+    if (got.body.has_value() == (got.length == 0) || (got.body && got.body->size() != got.length)) {
+        ADD_FAILURE() << "the length cell disagrees with the body";
+    }
     return got;
 }
 
-// A connected pair: reader first, writer second.
-std::pair<qvd::UniqueFd, qvd::UniqueFd> socketPair()
-{
-    int ends[2] = {-1, -1};
-    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-    return {qvd::UniqueFd(ends[0]), qvd::UniqueFd(ends[1])};
-}
-
-// Feeds a complete answer through a socket pair, as a server that then closes would.
-std::optional<qvd::HttpBody> readAnswer(const std::string& answer, std::size_t* length)
-{
-    auto [reader, writer] = socketPair();
-    EXPECT_TRUE(qvtest::sendAll(writer.get(), answer));
-    writer.reset();
-    return qvd::readHttpResponse(reader.get(), length);
-}
-
-class HttpFetch : public ::testing::Test
+class HttpFetch : public qvtest::NetTest
 {
 protected:
     void SetUp() override
     {
-        if (!qvtest::onlyLoopback()) {
-            GTEST_SKIP() << "not in a namespace of its own with only lo; refusing to touch a real network";
-        }
+        NetTest::SetUp();
         setWaits(300, 300);
-        m_fdsBefore = qvtest::openFdCount();
     }
-    void TearDown() override
-    {
-        if (!IsSkipped()) {
-            EXPECT_EQ(qvtest::openFdCount(), m_fdsBefore) << "a descriptor leaked";
-            setWaits(5000, 3000); // later cases start from the product's values
-        }
-    }
-    static void setWaits(int readMs, int connectMs)
-    {
-        // Release: the fetch code loads the timings with acquire.
-        qvd::timing().readWaitMs.store(readMs, std::memory_order_release);
-        qvd::timing().connectWaitMs.store(connectMs, std::memory_order_release);
-    }
-
-private:
-    int m_fdsBefore = 0;
 };
 
 } // namespace
 
+// An IPv6 literal keeps its brackets in the Host header and loses them for the resolver.
 TEST_F(HttpFetch, SendsTheExactRequestAndFillsTheLocalAddress)
 {
-    // An IPv6 literal keeps its brackets in the Host header.
-    for (const auto& [family, host, local] :
-         {std::tuple(AF_INET, "127.0.0.1", "127.0.0.1"), std::tuple(AF_INET6, "[::1]", "::1")}) {
-        LoopbackServer server({{{ok("Content-Length: 5\r\n") + "hello"}}}, family);
-        ASSERT_NE(server.port(), 0) << host;
-        char address[qvd::LocalAddressSize];
-        std::memset(address, 'z', sizeof address);
-        std::size_t length = 0;
-        const auto body = qvd::httpGetUrl(server.url("/desc.xml?id=7").c_str(), &length, address);
-        server.join();
-        EXPECT_EQ(server.request(),
-                  "GET /desc.xml?id=7 HTTP/1.1\r\nHost: " + std::string(host) + ":" + std::to_string(server.port()) +
-                      "\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n");
-        EXPECT_EQ(text(body), "hello");
-        EXPECT_EQ(length, 5u);
-        EXPECT_STREQ(address, local);
-    }
-}
-
-TEST_F(HttpFetch, UrlsThatCannotBeRequestedNeverConnect)
-{
-    Script script{{{ok("Content-Length: 1\r\n") + "x"}}};
-    script.acceptWaitMs = 300;
-    LoopbackServer server(std::move(script));
-    const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
-    char local[qvd::LocalAddressSize] = "stale";
-    std::size_t length = 5;
-    EXPECT_FALSE(qvd::httpGetUrl(base.c_str(), &length, local));
-    EXPECT_EQ(length, 0u);
-    EXPECT_STREQ(local, "");
-    // A path that cannot fit the request buffer must not go out cut short.
-    length = 5;
-    EXPECT_FALSE(qvd::httpGetUrl((base + "/" + std::string(qvd::RequestBufferSize, 'p')).c_str(), &length));
-    EXPECT_EQ(length, 0u);
+    LoopbackServer server({{"*", {{{ok("Content-Length: 5\r\n") + "hello"}}}}}, 1, AF_INET6);
+    ASSERT_NE(server.port(), 0);
+    char address[qvd::LocalAddressSize] = "stale";
+    std::size_t length = 0;
+    const auto body = qvd::httpGetUrl(server.url("/desc.xml?id=7").c_str(), &length, address);
     server.join();
-    EXPECT_FALSE(server.accepted());
+    EXPECT_EQ(server.request(), "GET /desc.xml?id=7 HTTP/1.1\r\nHost: [::1]:" + std::to_string(server.port()) +
+                                    "\r\nConnection: Close\r\nUser-Agent: Windows, UPnP/1.0, QVLink/1.00.01\r\n\r\n");
+    EXPECT_EQ(text(body), "hello");
+    EXPECT_EQ(length, 5u);
+    EXPECT_STREQ(address, "::1");
 }
 
-namespace {
-
-struct Exchange
+// Pieces after the first arrive 100 ms apart, so each is a read of its own. With the server
+// silent after them, silence ends the read, or with clientEnds the client must end it by itself
+// (its read wait is then longer than the server holds on).
+TEST_F(HttpFetch, YieldsTheBodyThatArrived)
 {
-    const char* name;
-    std::vector<Piece> pieces;
-    Ending ending;
-    std::optional<std::string> body;
-    // With the server silent afterwards: true when the client must end the read by itself
-    // (the read wait is then longer than the server holds on), false when silence ends it.
-    bool clientEnds = false;
-};
-
-void PrintTo(const Exchange& e, std::ostream* os)
-{
-    *os << e.name;
-}
-
-const std::string Chunked = ok("Transfer-Encoding: chunked\r\n");
-
-class HttpExchange : public HttpFetch, public testing::WithParamInterface<Exchange>
-{
-};
-
-constexpr Ending Close = Ending::Close;
-constexpr Ending Silent = Ending::WaitForClientClose;
-const std::string Length10 = ok("Content-Length: 10\r\n");
-
-// Pieces after the first arrive 100 ms apart, so each is a read of its own.
-INSTANTIATE_TEST_SUITE_P(
-    Http, HttpExchange,
-    testing::ValuesIn(std::vector<Exchange>{
-        {"ContentLengthShorterThanBody", {{Length10 + "0123456789ABCDE"}}, Silent, "0123456789", true},
-        {"ContentLengthLongerThanBodyThenClose", {{Length10 + "01234"}}, Close, "01234"},
-        {"ContentLengthLongerThanBodyThenSilence", {{Length10 + "01234"}, {"567", 100}}, Silent, "01234567"},
-        {"ReadToClose",
-         {{ok("Content-Type: text/xml\r\n") + "<a>"}, {"<b/>", 100}, {"</a>", 100}},
-         Close,
-         "<a><b/></a>"},
-        {"ReadToSilence", {{ok("") + "<a>"}, {"</a>", 100}}, Silent, "<a></a>"},
-        {"ZeroLengthIsNoBody", {{ok("Content-Length: 0\r\n")}}, Close, std::nullopt},
-        {"UnfinishedHeadersAreNoBody", {{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r"}}, Close, std::nullopt},
-        {"NothingAtAll", {}, Close, std::nullopt},
-        {"HeaderBlockEndingInALaterRead",
-         {{"HTTP/1.1 200 OK\r\nContent-Le"}, {"ngth: 3\r\n\r", 100}, {"\nabcdef", 100}},
-         Close,
-         "abc"},
-        {"ErrorPageIsReturned", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno device"}}, Close, "no device"},
-        {"StatusLineIsNotExamined", {{"SOMETHING ELSE\r\n\r\nbody"}}, Close, "body"},
-        {"ChunkSizeLinesSplitAcrossReads",
-         {{Chunked + "1"}, {"a\r\n" + std::string(26, 'c') + "\r", 100}, {"\n3\r", 100}, {"\nxyz\r\n0\r\n\r\n", 100}},
-         Silent,
+    constexpr Ending Silent = Ending::WaitForClientClose;
+    const std::string length10 = ok("Content-Length: 10\r\n");
+    // A 40-digit size: its first 31 digits wrap to their last eight (0x0000000A), the nine after
+    // them are ignored. Counting those nine would ask for 0xAFFFFFFFFF bytes.
+    const std::string size40 = "1" + std::string(22, '0') + "0000000A" + "FFFFFFFFF";
+    const struct
+    {
+        Script script;
+        std::string body; // empty: no body
+        bool clientEnds = false;
+    } cases[] = {
+        {{{{length10 + "0123456789ABCDE"}}, Silent}, "0123456789", true},
+        {{{{length10 + "01234"}, {"567", 100}}, Silent}, "01234567"},
+        {{{{ok("") + "<a>"}, {"<b/>", 100}, {"</a>", 100}}}, "<a><b/></a>"},
+        {{{{"HTTP/1.1 200 OK\r\nContent-Le"}, {"ngth: 3\r\n\r", 100}, {"\nabcdef", 100}}}, "abc"},
+        {{{{ok("Content-Length: 0\r\n")}}}, ""},
+        {{{}}, ""},
+        {{{{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r"}}}, ""},
+        {{{{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno device"}}}, "no device"},
+        // Header names count as prefixes of the name they stand for, in any case.
+        {{{{ok("Content: 4\r\n") + "abcdefgh"}}}, "abcd"},
+        {{{{ok("CONTENT-length:\t 3\r\n") + "abcdefgh"}}}, "abc"},
+        {{{{ok("Content-Type: 3\r\n") + "abcdefgh"}}}, "abcdefgh"},
+        {{{{"HTTP/1.1 200 OK\nContent-Length: 3\n\nabcdef"}}}, "abc"},
+        {{{{ok("Transfer-Enc: CHUNKED\r\n") + "3\r\nabc\r\n0\r\n\r\n"}}}, "abc"},
+        {{{{ok("Transfer-Encoding: gzip, chunked\r\n") + "2\r\nab\r\n0\r\n\r\n"}}}, "2\r\nab\r\n0\r\n\r\n"},
+        {{{{Chunked + "1"}, {"a\r\n" + std::string(26, 'c') + "\r", 100}, {"\n3\r", 100}, {"\nxyz\r\n0\r\n\r\n", 100}},
+          Silent},
          std::string(26, 'c') + "xyz",
          true},
-        {"ChunkSplitInsideItsData",
-         {{Chunked + "8;ext=1\r\nabc"}, {"defgh", 100}, {"\r\n2\r\n!!\r\n0\r\n\r\n", 100}},
-         Close,
-         "abcdefgh!!"},
-        {"ChunkedBodyCutShort", {{Chunked + "10\r\nonly-part"}}, Close, "only-part"},
+        {{{{Chunked + "8;ext=1\r\nabc"}, {"defgh", 100}, {"\r\n2\r\n!!\r\n0\r\n\r\n", 100}}}, "abcdefgh!!"},
+        {{{{Chunked + size40 + "\r\n0123456789\r\n0\r\n\r\n"}}}, "0123456789"},
+        {{{{Chunked + "10\r\nonly-part"}}}, "only-part"},
+        // The last chunk ends the body; trailers and anything after them are ignored.
+        {{{{Chunked + "4\r\nWiki\r\n5;a=b\r\npedia\r\n0\r\nX-Tail: 1\r\n\r\n6\r\nextra!\r\n"}}}, "Wikipedia"},
         // The announced length is checked between reads, and also ends a chunked body.
-        {"AnnouncedLengthEndsAChunkedBody",
-         {{ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n"},
-          {"5\r\nworld\r\n0\r\n\r\n", 100}},
-         Close,
-         "hello"}}),
-    [](const testing::TestParamInfo<Exchange>& p) { return std::string(p.param.name); });
-
-} // namespace
-
-TEST_P(HttpExchange, YieldsTheBodyThatArrived)
-{
-    const Exchange& e = GetParam();
-    Script script{e.pieces, e.ending};
-    script.holdMs = 2500;
-    if (e.clientEnds) {
-        setWaits(5000, 300);
-    }
-    const Fetched got = fetch(std::move(script));
-    EXPECT_EQ(text(got.body), e.body.value_or("<no body>"));
-    EXPECT_EQ(got.length, e.body ? e.body->size() : 0u);
-    if (e.ending == Ending::WaitForClientClose) {
-        EXPECT_TRUE(got.clientClosedFirst) << "the client kept reading past the end of the body";
+        {{{{ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n"},
+           {"5\r\nworld\r\n0\r\n\r\n", 100}}},
+         "hello"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script.pieces.empty() ? "nothing" : c.script.pieces.front().bytes);
+        setWaits(c.clientEnds ? 5000 : 300, 300);
+        const Fetched got = fetch(c.script);
+        EXPECT_EQ(text(got.body), c.body);
+        if (c.script.ending == Silent) {
+            EXPECT_TRUE(got.clientClosedFirst) << "the client kept reading past the end of the body";
+        }
     }
 }
 
-TEST_F(HttpFetch, HostileContentLengthAllocatesOnlyWhatArrives)
+// An announced length is a limit, never an allocation; endless input stops at a ceiling.
+TEST_F(HttpFetch, HostileLengthsAndEndlessAnswersStayBounded)
 {
-    for (const char* announced : {"999999999999", "99999999999999999999999999999", "2147483648", "-5"}) {
+    for (const char* announced : {"2147483648", "99999999999999999999999999999", "-5"}) {
         SCOPED_TRACE(announced);
         const Fetched got = fetch({{{ok(std::string("Content-Length: ") + announced + "\r\n") + "tiny body"}}});
         EXPECT_EQ(text(got.body), "tiny body");
-        EXPECT_LE(got.largestAllocation, 4 * qvd::InitialBufferSize);
+        EXPECT_LE(got.body ? got.body->capacity() : 0u, 4 * qvd::InitialBufferSize);
     }
-}
-
-TEST_F(HttpFetch, EndlessAnswersStopAtTheirCeilings)
-{
-    struct Case
-    {
-        std::string head;
-        std::string filler;
-        std::size_t length;
-        std::size_t largestAllocation;
-    };
     const std::string x(4096, 'x');
-    const Case cases[] = {
-        {ok(""), x, qvd::MaxBodyBytes, qvd::MaxBodyBytes},
-        {Chunked + "FFFFFFFF\r\n", x, qvd::MaxBodyBytes, qvd::MaxBodyBytes},
-        {"HTTP/1.1 200 OK\r\n", "X-Padding: " + std::string(500, 'p') + "\r\n", 0,
-         2 * qvd::MaxHeaderBytes + qvd::ReceiveBufferSize},
+    const std::tuple<std::string, std::string, std::size_t> endless[] = {
+        {ok(""), x, qvd::MaxBodyBytes},
+        {Chunked + "FFFFFFFF\r\n", x, qvd::MaxBodyBytes},
+        {"HTTP/1.1 200 OK\r\n", "X-Padding: " + std::string(500, 'p') + "\r\n", 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.head);
-        const Fetched got = fetch({{{c.head}}, Ending::Endless, c.filler});
-        EXPECT_EQ(got.length, c.length);
-        EXPECT_EQ(got.body ? got.body->size() : 0u, c.length);
-        EXPECT_LE(got.largestAllocation, c.largestAllocation);
-        EXPECT_TRUE(got.clientClosedFirst);
+    for (const auto& [head, filler, length] : endless) {
+        SCOPED_TRACE(head);
+        const Fetched got = fetch({{{head}}, Ending::Endless, filler});
+        EXPECT_EQ(got.length, length);
+        EXPECT_LE(got.body ? got.body->capacity() : 0u, qvd::MaxBodyBytes);
+        EXPECT_TRUE(got.clientClosedFirst) << "the client read on without end";
     }
 }
 
@@ -298,20 +168,26 @@ TEST_F(HttpFetch, FailuresAreReportedOnceWithTheirCode)
 {
     std::uint16_t port = 0;
     {
-        // A port that was just bound and released has no listener.
-        const LoopbackServer released({{}, Ending::Close, {}, 0, 0});
+        const LoopbackServer released({}); // a port just bound and released has no listener
         port = released.port();
     }
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    char local[qvd::LocalAddressSize] = "stale";
     std::size_t length = 3;
+    // Neither a URL without a path nor a path that cannot fit the request buffer is tried: a
+    // request cut short must not go out.
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(qvd::httpGetUrl(("http://127.0.0.1:" + std::to_string(port) + "/d").c_str(), &length));
+    EXPECT_FALSE(qvd::httpGetUrl(base.c_str(), &length, local));
+    EXPECT_FALSE(qvd::httpGetUrl((base + "/" + std::string(qvd::RequestBufferSize, 'p')).c_str(), &length));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_STREQ(local, "");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(qvd::httpGetUrl((base + "/d").c_str(), &length));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Socket error: connect, " + std::to_string(ECONNREFUSED) + "\n");
     EXPECT_EQ(length, 0u);
 
     testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
     EXPECT_FALSE(qvd::httpGetUrl("http://no such host/desc.xml", nullptr));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "getaddrinfo() error : " + std::to_string(EAI_NONAME) + "\n");
 
     // A reset after some body bytes keeps them.
@@ -319,96 +195,24 @@ TEST_F(HttpFetch, FailuresAreReportedOnceWithTheirCode)
     const Fetched got = fetch({{{ok("") + "partial"}, {"", 150}}, Ending::Reset});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Socket error: recv, " + std::to_string(ECONNRESET) + "\n");
     EXPECT_EQ(text(got.body), "partial");
-}
 
-TEST_F(HttpFetch, SilentAddressIsBoundedByTheConnectWait)
-{
-    // Nothing in this namespace answers for 10.255.255.1: the handshake never completes.
-    const auto start = std::chrono::steady_clock::now();
+    // Nothing in this namespace answers for 10.255.255.1: the handshake never completes, and
+    // the platform's own connect time-out is minutes.
     testing::internal::CaptureStdout();
-    const qvd::UniqueFd fd = qvd::connectHostPort("10.255.255.1", 80);
+    EXPECT_FALSE(qvd::connectHostPort("10.255.255.1", 80).valid());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Socket error: connect, " + std::to_string(ETIMEDOUT) + "\n");
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_FALSE(fd.valid());
-    EXPECT_GE(waited, std::chrono::milliseconds(250));
-    EXPECT_LT(waited, std::chrono::seconds(20)) << "the platform's own connect time-out is minutes";
 }
 
-// Answers read straight from a socket pair: header rules and the chunk decoder.
-TEST_F(HttpFetch, HeaderAndChunkRules)
-{
-    // A 40-digit size: its first 31 digits wrap to their last eight (0x0000000A), the nine after
-    // them are ignored. Counting those nine would ask for 0xAFFFFFFFFF bytes.
-    const std::string size40 = "1" + std::string(22, '0') + "0000000A" + "FFFFFFFFF";
-    const std::pair<std::string, const char*> cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent: 4\r\n\r\nabcdefgh", "abcd"},
-        {"HTTP/1.1 200 OK\r\nCONTENT-length:\t 3\r\n\r\nabcdefgh", "abc"},
-        {"HTTP/1.1 200 OK\r\nc: 2\r\n\r\nabcdefgh", "ab"},
-        {"HTTP/1.1 200 OK\r\nContent-Lengthy: 3\r\n\r\nabcdefgh", "abcdefgh"},
-        {"HTTP/1.1 200 OK\r\n: 3\r\n\r\nabcdefgh", "abcdefgh"},
-        {"HTTP/1.1 200 OK\r\nContent-Type: 3\r\n\r\nabcdefgh", "abcdefgh"},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 5x9\r\n\r\nabcdefgh", "abcde"},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 6\r\n\r\nabcdefgh", "abcdef"},
-        {"HTTP/1.1 200 OK\r\nTransfer-Enc: CHUNKED\r\n\r\n3\r\nabc\r\n0\r\n\r\n", "abc"},
-        {"HTTP/1.1 200 OK\r\nTRANSFER-ENCODING:chunkedness\r\n\r\n2\r\nab\r\n0\r\n\r\n", "ab"},
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n", "2\r\nab\r\n0\r\n\r\n"},
-        {"HTTP/1.1 200 OK\r\nTransfer-Encodings: chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n", "2\r\nab\r\n0\r\n\r\n"},
-        {"HTTP/1.1 200 OK\nContent-Length: 3\n\nabcdef", "abc"},
-        {"HTTP/1.1 200 OK\r\nX: y\n\nbody", "body"},
-        {Chunked + size40 + "\r\n0123456789\r\n0\r\n\r\n", "0123456789"},
-        {Chunked + std::string(31, '0') + "123456789\r\nrest\r\n", ""},
-        // The last chunk ends the body; trailers and anything after them are ignored.
-        {Chunked + "4\r\nWiki\r\n5;a=b\r\npedia\r\n0\r\nX-Tail: 1\r\n\r\n6\r\nextra!\r\n", "Wikipedia"},
-        {Chunked + "0\r\n\r\n", ""},
-        // Whole chunks of one read are taken; the announced length is checked between reads.
-        {ok("Transfer-Encoding: chunked\r\nContent-Length: 3\r\n") + "5\r\nhello\r\n5\r\nworld\r\n0\r\n\r\n",
-         "helloworld"},
-    };
-    for (const auto& [answer, body] : cases) {
-        SCOPED_TRACE(answer);
-        std::size_t length = 99;
-        EXPECT_EQ(text(readAnswer(answer, &length)), *body != '\0' ? body : "<no body>");
-        EXPECT_EQ(length, std::strlen(body));
-    }
-}
-
-// receiveWithTimeout on its own, as the SSDP search uses it.
-TEST_F(HttpFetch, ReceiveWithTimeoutDistinguishesDataSilenceCloseAndFailure)
-{
-    auto [reader, writer] = socketPair();
-    char buffer[8];
-    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 50), 0);
-    ASSERT_TRUE(qvtest::sendAll(writer.get(), "0123456789"));
-    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 50), 8);
-    EXPECT_EQ(std::string(buffer, 8), "01234567");
-    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 50), 2);
-    writer.reset();
-    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 50), 0);
-
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(qvd::receiveWithTimeout(-1, buffer, sizeof buffer, 10), -1);
-    EXPECT_EQ(qvd::receiveWithTimeout(1000000, buffer, sizeof buffer, 10), -1);
-    // A stream socket that never connected polls as hung up; the receive itself fails.
-    const qvd::UniqueFd unconnected(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    EXPECT_EQ(qvd::receiveWithTimeout(unconnected.get(), buffer, sizeof buffer, 10), -1);
-    const std::string bad = "Socket error: select, " + std::to_string(EBADF) + "\n";
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              bad + bad + "Socket error: recv, " + std::to_string(ENOTCONN) + "\n");
-}
-
+// A signal during the wait is no time-out: the wait goes on and the late bytes arrive.
 TEST_F(HttpFetch, ReceiveWithTimeoutWaitsOnAfterASignal)
 {
-    struct sigaction action
-    {
-    };
-    struct sigaction previous
-    {
-    };
+    struct sigaction action = {}, previous = {};
     action.sa_handler = [](int) {};
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
-    auto [reader, writer] = socketPair();
-    const pthread_t waiting = ::pthread_self();
-    std::thread interrupter([&] {
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    const qvd::UniqueFd reader(ends[0]), writer(ends[1]);
+    std::thread interrupter([&, waiting = ::pthread_self()] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         ::pthread_kill(waiting, SIGUSR1);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
