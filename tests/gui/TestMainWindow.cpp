@@ -74,9 +74,8 @@ private slots:
 
     void initialisation();
     void enableStatesOverASearch();
-    void makerFilterAndRowLimit();
+    void makerFilterRowLimitAndRefresh();
     void noDeviceBox();
-    void oneSearchAtATime();
     void closingDuringASearchIsSafe();
     void surfaceAndTitleBar();
     void dialogKeysEndTheWindow_data();
@@ -204,7 +203,7 @@ void TestMainWindow::enableStatesOverASearch()
     QVERIFY(m_watcher->seen.isEmpty());
 }
 
-void TestMainWindow::makerFilterAndRowLimit()
+void TestMainWindow::makerFilterRowLimitAndRefresh()
 {
     std::vector<fake::FakeDevice> script{
         {"MediaServer", "Capitals", "10.0.0.1", "HALVREN STORAGE CORPORATION"},
@@ -213,14 +212,33 @@ void TestMainWindow::makerFilterAndRowLimit()
     for (int i = 0; i < 22; ++i) {
         script.push_back(fake::MakerDevice("Box " + std::to_string(i), "10.0.1." + std::to_string(i)));
     }
-    const Cqv_discoveryDlg& window = open(script);
+    Cqv_discoveryDlg& window = open(script);
     auto* devices = control<CSkinListCtrl>(window, "deviceListView");
-    QCOMPARE(devices->GetItemCount(), 20);
-    QCOMPARE(devices->GetItemText(0, 0), QStringLiteral("Longer maker"));
-    QCOMPARE(devices->GetItemText(1, 0), QStringLiteral("Box 0"));
-    QCOMPARE(devices->GetItemText(19, 0), QStringLiteral("Box 18"));
+    const auto names = [&](std::initializer_list<int> rows) {
+        QStringList texts;
+        for (int row : rows)
+            texts << devices->GetItemText(row, 0);
+        return texts.join(QLatin1Char('|'));
+    };
     const qvd::RowToRecord& rows = window.RowToRecordTable();
+    QCOMPARE(devices->GetItemCount(), 20);
+    QCOMPARE(names({0, 1, 19}), QStringLiteral("Longer maker|Box 0|Box 18"));
     QCOMPARE(QList<int>({rows[0].load(), rows[1].load(), rows[19].load()}), QList<int>({1, 3, 21}));
+
+    // Refresh starts a new search over a cleared list and a reset row table.
+    fake::SetScript({fake::MakerDevice("Gamma", "10.0.0.3"), fake::MakerDevice("Delta", "10.0.0.4")}, 0, true);
+    QTest::mouseClick(control(window, "refreshButton"), Qt::LeftButton);
+    QTRY_COMPARE(devices->GetItemCount(), 2);
+    QCOMPARE(names({0, 1}), QStringLiteral("Gamma|Delta"));
+    QCOMPARE(QList<int>({rows[0].load(), rows[1].load(), rows[19].load()}), QList<int>({0, 1, -1}));
+    // Refresh is disabled now, but a second start must not happen even when asked directly:
+    // it would wait for the table's turn and run its worker once the first ends.
+    QVERIFY(window.IsSearching());
+    window.OnRefresh();
+    fake::Release();
+    QTRY_VERIFY(!window.IsSearching());
+    QTest::qWait(PollMs * 5);
+    QCOMPARE(fake::StartedWorkers(), 1);
 }
 
 void TestMainWindow::noDeviceBox()
@@ -248,26 +266,6 @@ void TestMainWindow::noDeviceBox()
     QCOMPARE(m_watcher->lastTexts.value(QStringLiteral("textLabel")), LoadStringFor(1033, 130));
     QVERIFY(m_watcher->lastTexts.value(QStringLiteral("titleLabel")).isEmpty());
     QTRY_COMPARE(states(window), NoneFound);
-}
-
-void TestMainWindow::oneSearchAtATime()
-{
-    Cqv_discoveryDlg& window = open({fake::MakerDevice("Alpha", "10.0.0.1")});
-    QCOMPARE(fake::StartedWorkers(), 1);
-    // Refresh starts a new search over a cleared list.
-    fake::SetScript({fake::MakerDevice("Gamma", "10.0.0.3"), fake::MakerDevice("Delta", "10.0.0.4")}, 0, true);
-    QTest::mouseClick(control(window, "refreshButton"), Qt::LeftButton);
-    auto* devices = control<CSkinListCtrl>(window, "deviceListView");
-    QTRY_COMPARE(devices->GetItemCount(), 2);
-    QCOMPARE(devices->GetItemText(0, 0), QStringLiteral("Gamma"));
-    // Refresh is disabled now, but a second start must not happen even when asked directly:
-    // it would wait for the table's turn and run its worker once the first ends.
-    QVERIFY(window.IsSearching());
-    window.OnRefresh();
-    fake::Release();
-    QTRY_VERIFY(!window.IsSearching());
-    QTest::qWait(PollMs * 5);
-    QCOMPARE(fake::StartedWorkers(), 1);
 }
 
 void TestMainWindow::closingDuringASearchIsSafe()

@@ -133,12 +133,8 @@ void TestResources::everyTableHasEveryId()
 
 void TestResources::texts()
 {
-    // The texts no window test shows; the captions are checked where they are shown.
-    QCOMPARE(qvres::TableString(1033, 101), QStringLiteral("Windows sockets initialization failed."));
-    QCOMPARE(qvres::TableString(1033, 111), QStringLiteral("About QV Link"));
-    QCOMPARE(qvres::TableString(1033, 112).section(QLatin1Char('\n'), 1), QStringLiteral("Version:"));
+    // The format the map-drive message fills in; the captions are checked where they are shown.
     QCOMPARE(qvres::TableString(1033, 122), QStringLiteral("Successfully mapped drive to %s"));
-    QCOMPARE(qvres::TableString(1033, 128), QStringLiteral("Disconnect"));
     QCOMPARE(qvres::TableString(1041, 125), QStringLiteral("更新"));
     // No sub-language fallback at this level; missing ids and tables give empty text.
     for (const auto& [table, id] : {std::pair{1033, 100}, {1033, 133}, {1033, -110}, {1031, 113}, {0, 113}})
@@ -148,18 +144,9 @@ void TestResources::texts()
 
 void TestResources::parserEscapesAndDamagedLines()
 {
-    const qvres::StringTable table = qvres::ParseStringTable("# comment = 5\r\n"
-                                                             "; 6 = also a comment\n"
-                                                             "  1 =  first line\\nsecond line  \r\n"
-                                                             "2 = back\\\\slash and \\t kept\n"
-                                                             "3=tight\n"
-                                                             "x = not an id\n"
-                                                             "= no id\n"
-                                                             "no equals sign\n"
-                                                             "4 = a = b\n"
-                                                             "5 =\n"
-                                                             "1 = replaced\\n\n"
-                                                             "7 = trailing backslash\\");
+    const qvres::StringTable table = qvres::ParseStringTable(
+        "# comment = 5\r\n; 6 = also a comment\n  1 =  first line\\nsecond line  \r\n2 = back\\\\slash and \\t kept\n"
+        "3=tight\nx = not an id\n= no id\nno equals sign\n4 = a = b\n5 =\n1 = replaced\\n\n7 = trailing backslash\\");
     QCOMPARE(table.value(1), QStringLiteral("replaced\n"));
     QCOMPARE(table.value(2), QStringLiteral("back\\slash and \\t kept"));
     QCOMPARE(table.value(3), QStringLiteral("tight"));
