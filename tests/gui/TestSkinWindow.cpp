@@ -1,31 +1,10 @@
 // The cut-corner window shape and the stretched bitmap background shared by the three windows.
 
 #include "CMsgBox.h"
-#include "Resources.h"
 #include "SkinWindow.h"
 
 #include <QPainter>
 #include <QtTest>
-
-namespace {
-
-const QColor Erase(10, 200, 30);
-
-// Paints a size-sized green window's background the way the skinned windows do.
-QImage paintBackground(int bitmapId, QSize size, QImage& bitmap)
-{
-    QWidget window;
-    window.resize(size);
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, Erase);
-    window.setPalette(palette);
-    QImage shot(size, QImage::Format_RGB32);
-    QPainter painter(&shot);
-    PaintSkinBackground(window, painter, bitmap, bitmapId);
-    return shot;
-}
-
-} // namespace
 
 class TestSkinWindow : public QObject
 {
@@ -34,7 +13,6 @@ class TestSkinWindow : public QObject
 private slots:
     void shapeAtEverySize();
     void degenerateSizesAndTheMask();
-    void backgroundStretchedOverClientArea();
     void backgroundLoadedOnceOrNotAtAll();
 };
 
@@ -65,10 +43,6 @@ void TestSkinWindow::shapeAtEverySize()
 void TestSkinWindow::degenerateSizesAndTheMask()
 {
     QVERIFY(RoundedRegion(0, 0).isEmpty() && RoundedRegion(-5, -5).isEmpty());
-    for (const QSize size : {QSize(1, 1), QSize(3, 40), QSize(40, 3), QSize(9, 9)}) {
-        const QRegion region = RoundedRegion(size.width(), size.height());
-        QVERIFY(QRegion(0, 0, size.width(), size.height()).contains(region.boundingRect()) || region.isEmpty());
-    }
     QWidget window;
     ApplyRoundedRegion(window, 498, 583);
     QCOMPARE(window.mask(), RoundedRegion(498, 583));
@@ -85,33 +59,18 @@ void TestSkinWindow::degenerateSizesAndTheMask()
     QCOMPARE(box.mask(), RoundedRegion(600, 300));
 }
 
-void TestSkinWindow::backgroundStretchedOverClientArea()
-{
-    const QImage source = qvres::SkinBitmap(231);
-    QImage bitmap;
-    const QImage shot = paintBackground(231, source.size() * 2, bitmap);
-    QCOMPARE(bitmap.size(), source.size());
-    // Sample the middle of 2 x 2 blocks away from edges between colours.
-    int matches = 0;
-    int samples = 0;
-    for (int y = 5; y < source.height() - 5; y += 23) {
-        for (int x = 5; x < source.width() - 5; x += 31, ++samples) {
-            const QColor want = source.pixelColor(x, y);
-            const QColor got = shot.pixelColor(2 * x, 2 * y);
-            matches += std::abs(want.red() - got.red()) <= 24 && std::abs(want.green() - got.green()) <= 24 &&
-                       std::abs(want.blue() - got.blue()) <= 24;
-        }
-    }
-    QVERIFY2(matches * 10 >= samples * 9, qPrintable(QStringLiteral("%1 of %2").arg(matches).arg(samples)));
-    QVERIFY(shot.pixelColor(shot.width() - 1, shot.height() - 1) != Erase); // the last column and row too
-}
-
 void TestSkinWindow::backgroundLoadedOnceOrNotAtAll()
 {
-    // Without its bitmap the window keeps the default erase.
+    // Without its bitmap the window keeps the default erase; a later paint tries again.
+    QWidget window;
+    window.resize(40, 30);
+    QImage shot(window.size(), QImage::Format_RGB32);
     QImage missing;
-    QCOMPARE(paintBackground(9999, QSize(40, 30), missing).pixelColor(20, 15), Erase);
-    QVERIFY(missing.isNull());
+    QPainter painter(&shot);
+    PaintSkinBackground(window, painter, missing, 9999);
+    QCOMPARE(shot.pixelColor(20, 15), window.palette().color(QPalette::Window));
+    PaintSkinBackground(window, painter, missing, 231);
+    QCOMPARE(missing.size(), QSize(585, 218));
 
     CMsgBox box;
     box.kind = KindError;
