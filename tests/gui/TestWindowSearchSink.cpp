@@ -31,7 +31,8 @@ private slots:
         fake::SetScript({}, 0, true);
         m_watcher = std::make_unique<ModalWatcher>();
         m_window = std::make_unique<Cqv_discoveryDlg>(nullptr, fake::WorkerEntry);
-        QTRY_VERIFY(!m_window->ControlById(qvd::IdRefreshButton)->isEnabled()); // its search is under way
+        // Its worker starts only after every preparing call has been carried out.
+        QTRY_COMPARE(fake::StartedWorkers(), 1);
     }
     void cleanup()
     {
