@@ -10,17 +10,15 @@
 #include <thread>
 
 namespace fake {
-
 namespace {
 
-std::mutex scriptMutex;
+std::mutex scriptMutex; // guards the four script values below
 std::condition_variable released;
-std::vector<FakeDevice> scriptDevices; // this and the three below guarded by scriptMutex
+std::vector<FakeDevice> scriptDevices;
 int scriptGapMs = 0;
 bool scriptHold = false;
 bool isReleased = false;
-// Relaxed throughout: plain counters, read by the test thread after QTRY waits; no data hangs
-// on them.
+// Relaxed throughout: plain counters polled by the test thread; no data hangs on them.
 std::atomic<int> started{0};
 std::atomic<int> finished{0};
 

@@ -1,9 +1,8 @@
-// A scripted discovery worker for the window tests: publishes the given devices into the real
-// device table the way the worker does (record first, then count with release), optionally
-// holds before it reports the end, then sets done = 1 (release).
+// A scripted discovery worker: publishes the script's devices into the real device table the
+// way the worker does (record, then count with release), optionally holds until Release
+// (at most 10 s), then sets done = 1 with release.
 //
-// Thread-safety: configure from the test thread while no fake worker runs; Release and the
-// counters may be used at any time.
+// Thread-safety: SetScript while no fake worker runs; the rest at any time.
 #pragma once
 
 #include <string>
@@ -13,29 +12,21 @@ namespace fake {
 
 struct FakeDevice
 {
-    std::string deviceType;
-    std::string friendlyName;
-    std::string hostPort;
-    std::string manufacturer;
+    std::string deviceType, friendlyName, hostPort, manufacturer;
 };
 
 inline constexpr char Maker[] = "Halvren Storage Corporation";
 
-// A listed device: the maker's media server at host.
 inline FakeDevice MakerDevice(const std::string& name, const std::string& hostPort)
 {
     return {"MediaServer", name, hostPort, Maker};
 }
 
-// The script for the next workers. gapMs passes before each record; with hold set the
-// worker waits for Release (at most 10 s) before it reports the end.
+// gapMs passes before each record. Resets the worker counters.
 void SetScript(std::vector<FakeDevice> devices, int gapMs = 0, bool hold = false);
 void Release();
-// Workers started and finished since the last SetScript.
 int StartedWorkers();
 int FinishedWorkers();
-
-// The qvd::WorkerEntry.
-void WorkerEntry();
+void WorkerEntry(); // the qvd::WorkerEntry
 
 } // namespace fake

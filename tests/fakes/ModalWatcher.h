@@ -1,6 +1,5 @@
-// Accepts the modal boxes that appear while a test waits, and remembers what they showed.
-// A modal box runs its own event loop inside whichever wait the test is in, so it must be
-// closed from a timer, not from the test's next line.
+// Accepts each modal box that appears while a test waits and remembers what it showed. A modal
+// box runs its own event loop inside the test's wait, so only a timer can close it.
 //
 // Thread-safety: UI thread only.
 #pragma once
@@ -9,7 +8,6 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPointer>
-#include <QStringList>
 #include <QTimer>
 #include <functional>
 
@@ -22,12 +20,9 @@ public:
         m_timer.start(10);
     }
 
-    // Class names (QMetaObject) of the boxes seen, in order.
-    QStringList seen;
-    // The text of each label child of the latest box, by object name.
-    QHash<QString, QString> lastTexts;
-    // Runs on each new box before it is accepted (the box's modal loop is still running).
-    std::function<void(QDialog&)> onSeen;
+    QStringList seen;                     // class names of the boxes, in order
+    QHash<QString, QString> lastTexts;    // label texts of the latest box, by object name
+    std::function<void(QDialog&)> onSeen; // runs inside the box's modal loop, before accepting
 
 private:
     void look()

@@ -16,7 +16,6 @@ private slots:
     void secondCopyAsksTheFirst_data();
     void secondCopyAsksTheFirst();
     void lockIsFreeAgainAfterRelease();
-    void noLockPossibleRunsUnprotected();
 };
 
 void TestSingleInstance::secondCopyAsksTheFirst_data()
@@ -37,7 +36,6 @@ void TestSingleInstance::secondCopyAsksTheFirst()
     QFETCH(bool, leftoverSocket);
     QFETCH(bool, raised);
     QTemporaryDir folder;
-    QVERIFY(folder.isValid());
     if (leftoverSocket) {
         QFile leftover(folder.filePath(QStringLiteral("QV Link.socket")));
         QVERIFY(leftover.open(QIODevice::WriteOnly));
@@ -77,13 +75,9 @@ void TestSingleInstance::lockIsFreeAgainAfterRelease()
     } // ending without Release frees the lock too
     SingleInstance third(folder.path());
     QCOMPARE(third.Acquire(), SingleInstance::Result::First);
-}
-
-void TestSingleInstance::noLockPossibleRunsUnprotected()
-{
-    QTemporaryDir folder;
-    SingleInstance instance(folder.filePath(QStringLiteral("does/not/exist")));
-    QCOMPARE(instance.Acquire(), SingleInstance::Result::Unprotected);
+    // Where no lock can be made the program runs all the same.
+    QCOMPARE(SingleInstance(folder.filePath(QStringLiteral("does/not/exist"))).Acquire(),
+             SingleInstance::Result::Unprotected);
 }
 
 QTEST_MAIN(TestSingleInstance)
