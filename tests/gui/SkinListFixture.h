@@ -35,6 +35,28 @@ inline QImage grab(QWidget* w)
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// The runs of colour c down column x (or, for x < 0, along row y), as "first-last,...".
+inline QString runsOf(const QImage& img, int x, const QColor& c, int y = -1)
+{
+    const int end = x >= 0 ? img.height() : img.width();
+    QStringList runs;
+    for (int i = 0; i < end; ++i) {
+        const int first = i;
+        while (i < end && img.pixelColor(x >= 0 ? x : i, x >= 0 ? i : y) == c) {
+            ++i;
+        }
+        if (i > first) {
+            runs << QStringLiteral("%1-%2").arg(first).arg(i - 1);
+        }
+    }
+    return runs.join(QLatin1Char(','));
+}
+
+inline QString span(int first, int last)
+{
+    return QStringLiteral("%1-%2").arg(first).arg(last);
+}
+
 // Whether c lies on the line from back to fore, as antialiased text of fore on back does.
 inline bool onBlend(const QColor& c, const QColor& back, const QColor& fore, int tolerance = 8)
 {

@@ -1,4 +1,4 @@
-// The skinned button: which face shows in which state, the caption, and the click rules.
+// The skinned button: which face shows after which pointer steps, the click rules, and the caption.
 #include "CxSkinButton.h"
 #include "Resources.h"
 
@@ -11,7 +11,6 @@ namespace {
 const QColor NormalFace(10, 20, 30), PressedFace(200, 40, 40), OverFace(40, 200, 40), DisabledFace(40, 40, 200);
 const QColor Caption(193, 193, 193);
 constexpr QSize FaceSize(108, 32);
-constexpr QPoint Inside(10, 10), Outside(108, 10);
 
 QImage Solid(const QColor& color)
 {
@@ -38,12 +37,10 @@ class TestSkinButton : public QObject
 {
     Q_OBJECT
 
-    QColor Face() const { return m_button->grab().toImage().pixelColor(1, 1); }
-    QRect CaptionBox() const { return BoxOf(m_button->grab().toImage(), Caption); }
+    QImage Grab() const { return m_button->grab().toImage(); }
 
     QWidget* m_window = nullptr;
     CxSkinButton* m_button = nullptr;
-    QLineEdit* m_other = nullptr;
 
 private slots:
     void init()
@@ -59,107 +56,83 @@ private slots:
         font.setPixelSize(16);
         font.setStyleStrategy(QFont::NoAntialias); // exact colours are compared
         m_button->setFont(font);
-        m_other = new QLineEdit(m_window);
-        m_other->setGeometry(150, 80, 100, 24);
+        (new QLineEdit(m_window))->setGeometry(150, 80, 100, 24);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowActive(m_window));
         QTest::mouseMove(m_window, QPoint(280, 110)); // the pointer starts away from the button
     }
 
-    void cleanup()
-    {
-        if (m_button->IsPressed()) {
-            QTest::mouseRelease(m_button, Qt::LeftButton, {}, Inside);
-        }
-        delete m_window;
-    }
+    void cleanup() { delete m_window; }
 
-    void faces_data()
+    void facesAndClicks_data()
     {
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<bool>("withNormal");
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QColor>("face"); // invalid: the palette's button-face fill
-        QTest::newRow("normal") << "normal" << true << NormalFace;
-        QTest::newRow("hover") << "hover" << true << OverFace;
-        QTest::newRow("pressed") << "pressed" << true << PressedFace;
-        QTest::newRow("disabled") << "disabled" << true << DisabledFace;
-        QTest::newRow("empty normal face is filled") << "normal" << false << QColor();
-        QTest::newRow("missing normal face wins over hover") << "hover" << false << QColor();
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("normal") << "" << NormalFace << 0;
+        QTest::newRow("hover") << "in" << OverFace << 0;
+        QTest::newRow("leave restores normal") << "in leave" << NormalFace << 0;
+        QTest::newRow("a click ends the hover look") << "in press release" << NormalFace << 1;
+        QTest::newRow("until the pointer moves") << "in press release in2" << OverFace << 1;
+        QTest::newRow("pressed") << "press" << PressedFace << 0;
+        QTest::newRow("slid off shows normal") << "press off" << NormalFace << 0;
+        QTest::newRow("slid back to the last pixel") << "press off edge" << PressedFace << 0;
+        QTest::newRow("released off: no click") << "press off release" << NormalFace << 0;
+        QTest::newRow("released back on: click") << "press off edge release" << NormalFace << 1;
+        QTest::newRow("focus lost while pressed: no click") << "press focus release" << NormalFace << 0;
+        QTest::newRow("double click is two clicks") << "double" << NormalFace << 2;
+        QTest::newRow("disabled") << "disable" << DisabledFace << 0;
+        QTest::newRow("no normal face: filled") << "unskin" << QColor() << 0;
+        QTest::newRow("no normal face wins over hover") << "unskin in" << QColor() << 0;
     }
 
-    void faces()
+    void facesAndClicks()
     {
-        QFETCH(QString, state);
-        QFETCH(bool, withNormal);
+        QFETCH(QString, steps);
         QFETCH(QColor, face);
-        if (!withNormal) {
-            m_button->SetSkin(QImage(), Solid(PressedFace), Solid(OverFace), Solid(DisabledFace));
-            face = m_button->palette().color(QPalette::Active, QPalette::Button);
+        QFETCH(int, clicks);
+        QSignalSpy clicked(m_button, &QAbstractButton::clicked);
+        const QMap<QString, QPoint> moves = {
+            {"in", {10, 10}}, {"in2", {13, 10}}, {"off", {108, 10}}, {"edge", {107, 31}}};
+        QPoint at(10, 10);
+        for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (moves.contains(step)) {
+                QTest::mouseMove(m_button, at = moves[step]);
+            } else if (step == "leave") {
+                QTest::mouseMove(m_window, QPoint(280, 5));
+            } else if (step == "press") {
+                QTest::mousePress(m_button, Qt::LeftButton, {}, at);
+            } else if (step == "release") {
+                QTest::mouseRelease(m_button, Qt::LeftButton, {}, at);
+            } else if (step == "focus") {
+                m_window->findChild<QLineEdit*>()->setFocus(Qt::OtherFocusReason);
+                QTRY_VERIFY(!m_button->IsPressed() && !m_button->isDown());
+            } else if (step == "double") { // through the window, so that the platform makes one
+                QTest::mouseDClick(m_window->windowHandle(), Qt::LeftButton, {}, m_button->geometry().center());
+            } else if (step == "disable") {
+                m_button->setEnabled(false);
+            } else if (step == "unskin") {
+                m_button->SetSkin(QImage(), Solid(PressedFace), Solid(OverFace), Solid(DisabledFace));
+            }
         }
-        if (state == "hover") {
-            QTest::mouseMove(m_button, Inside);
-            QTRY_VERIFY(m_button->IsHover());
-        } else if (state == "pressed") {
-            QTest::mousePress(m_button, Qt::LeftButton, {}, Inside);
-        } else if (state == "disabled") {
-            m_button->setEnabled(false);
-        }
-        const QImage image = m_button->grab().toImage(); // the corners carry no caption
-        QCOMPARE(image.pixelColor(1, 1), face);
-        QCOMPARE(image.pixelColor(FaceSize.width() - 1, FaceSize.height() - 1), face);
-    }
-
-    void hoverEndsOnLeaveAndOnPress()
-    {
-        QTest::mouseMove(m_button, Inside);
-        QTRY_COMPARE(Face(), OverFace);
-        QTest::mouseMove(m_window, QPoint(280, 5));
-        QTRY_COMPARE(Face(), NormalFace);
-        QTest::mouseMove(m_button, Inside);
-        QTRY_VERIFY(m_button->IsHover());
-        QTest::mouseClick(m_button, Qt::LeftButton, {}, Inside);
-        QCOMPARE(Face(), NormalFace); // until the pointer moves again
-        QTest::mouseMove(m_button, Inside + QPoint(3, 0));
-        QTRY_COMPARE(Face(), OverFace);
-    }
-
-    void clickNeedsPressAndReleaseOnTheButton()
-    {
-        QSignalSpy clicks(m_button, &QAbstractButton::clicked);
-        QTest::mousePress(m_button, Qt::LeftButton, {}, Inside);
-        QTest::mouseMove(m_button, Outside);
-        QTRY_COMPARE(Face(), NormalFace);
-        QTest::mouseMove(m_button, QPoint(FaceSize.width() - 1, FaceSize.height() - 1)); // still on it
-        QTRY_COMPARE(Face(), PressedFace);
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, Inside);
-        QCOMPARE(clicks.count(), 1);
-        QTest::mousePress(m_button, Qt::LeftButton, {}, Inside);
-        QTest::mouseMove(m_button, Outside);
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, Outside);
-        QCOMPARE(clicks.count(), 1);
-        // Losing the focus while pressed ends the press.
-        QTest::mousePress(m_button, Qt::LeftButton, {}, Inside);
-        m_other->setFocus(Qt::OtherFocusReason);
-        QTRY_VERIFY(!m_button->IsPressed() && !m_button->isDown());
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, Inside);
-        QCOMPARE(clicks.count(), 1);
-        // A double click (through the window, so the platform makes one) is two clicks.
-        QTest::mouseDClick(m_window->windowHandle(), Qt::LeftButton, {}, m_button->geometry().center());
-        QCOMPARE(clicks.count(), 3);
+        face = face.isValid() ? face : m_button->palette().color(QPalette::Active, QPalette::Button);
+        QTRY_COMPARE(Grab().pixelColor(1, 1), face); // the corners carry no caption
+        QCOMPARE(Grab().pixelColor(FaceSize.width() - 1, FaceSize.height() - 1), face);
+        QCOMPARE(clicked.count(), clicks);
     }
 
     void captionCentredShiftedWhenPressedEmbossedWhenDisabled()
     {
         m_button->setText(QStringLiteral("Map Drive"));
-        const QRect normal = CaptionBox();
+        const QRect normal = BoxOf(Grab(), Caption);
         QVERIFY(!normal.isEmpty() && qAbs(normal.center().x() - FaceSize.width() / 2) <= 2);
-        QTest::mousePress(m_button, Qt::LeftButton, {}, Inside);
-        QCOMPARE(CaptionBox(), normal.translated(1, 1));
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, Inside);
+        QTest::mousePress(m_button, Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(BoxOf(Grab(), Caption), normal.translated(1, 1));
+        QTest::mouseRelease(m_button, Qt::LeftButton, {}, QPoint(10, 10));
         // Disabled: a copy in the plain text colour where the caption sits, and a grey one of
         // the same size one pixel up and left of it; none in the caption colour.
         m_button->setEnabled(false);
-        const QImage image = m_button->grab().toImage();
+        const QImage image = Grab();
         const QColor under = m_button->palette().color(QPalette::Active, QPalette::WindowText);
         const QColor grey = m_button->palette().color(QPalette::Disabled, QPalette::WindowText);
         QVERIFY(under != grey && under != DisabledFace && grey != DisabledFace);
@@ -171,25 +144,25 @@ private slots:
     void ampersandMarksMnemonicAndDoubleAmpersandIsLiteral()
     {
         m_button->setText(QStringLiteral("Map"));
-        const QImage plain = m_button->grab().toImage();
+        const QImage plain = Grab();
         const int width = BoxOf(plain, Caption).width();
         m_button->setText(QStringLiteral("&Map")); // no "&" drawn, but the "M" underlined
-        QVERIFY(qAbs(CaptionBox().width() - width) <= 1 && m_button->grab().toImage() != plain);
+        QVERIFY(qAbs(BoxOf(Grab(), Caption).width() - width) <= 1 && Grab() != plain);
         m_button->setText(QStringLiteral("&&Map"));
         const int ampersand = m_button->fontMetrics().horizontalAdvance(QLatin1Char('&'));
-        QVERIFY(qAbs(CaptionBox().width() - width - ampersand) <= 2);
+        QVERIFY(qAbs(BoxOf(Grab(), Caption).width() - width - ampersand) <= 2);
     }
 
     void skinFromResources()
     {
         m_button->SetSkin(234, 235, 235, 9999); // 9999 names no bitmap: that face is filled
         QCOMPARE(m_button->sizeHint(), qvres::SkinBitmap(234).size());
-        QCOMPARE(Face(), qvres::SkinBitmap(234).pixelColor(1, 1));
-        QTest::mousePress(m_button, Qt::LeftButton, {}, Inside);
-        QCOMPARE(Face(), qvres::SkinBitmap(235).pixelColor(1, 1));
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, Inside);
+        QCOMPARE(Grab().pixelColor(1, 1), qvres::SkinBitmap(234).pixelColor(1, 1));
+        QTest::mousePress(m_button, Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(Grab().pixelColor(1, 1), qvres::SkinBitmap(235).pixelColor(1, 1));
+        QTest::mouseRelease(m_button, Qt::LeftButton, {}, QPoint(10, 10));
         m_button->setEnabled(false);
-        QCOMPARE(Face(), m_button->palette().color(QPalette::Active, QPalette::Button));
+        QCOMPARE(Grab().pixelColor(1, 1), m_button->palette().color(QPalette::Active, QPalette::Button));
     }
 };
 
