@@ -9,7 +9,7 @@
 namespace {
 
 const QColor NormalFace(10, 20, 30), PressedFace(200, 40, 40), OverFace(40, 200, 40), DisabledFace(40, 40, 200);
-const QColor Caption(193, 193, 193);
+const QColor Caption(193, 193, 193), Behind(12, 34, 56);
 constexpr QSize FaceSize(108, 32);
 
 QImage Solid(const QColor& color)
@@ -47,6 +47,10 @@ private slots:
     {
         m_window = new QWidget;
         m_window->resize(300, 120);
+        QPalette palette = m_window->palette();
+        palette.setColor(QPalette::Window, Behind);
+        m_window->setPalette(palette);
+        m_window->setAutoFillBackground(true);
         m_button = new CxSkinButton(m_window);
         QCOMPARE(m_button->TextColor(), m_button->palette().color(QPalette::Active, QPalette::ButtonText));
         m_button->setGeometry(QRect(QPoint(20, 20), FaceSize));
@@ -161,6 +165,8 @@ private slots:
         QTest::mousePress(m_button, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(Grab().pixelColor(1, 1), qvres::SkinBitmap(235).pixelColor(1, 1));
         QTest::mouseRelease(m_button, Qt::LeftButton, {}, QPoint(10, 10));
+        m_button->resize(110, 33); // as the boxes' OK button: the skin behind, not a seam, beside the face
+        QCOMPARE(m_window->grab().toImage().pixelColor(m_button->pos() + QPoint(109, 32)), Behind);
         m_button->setEnabled(false);
         QCOMPARE(Grab().pixelColor(1, 1), m_button->palette().color(QPalette::Active, QPalette::Button));
     }
