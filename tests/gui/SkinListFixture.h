@@ -13,7 +13,7 @@
 
 namespace skintest {
 
-inline const QColor WindowColor(0, 90, 0), DarkColor(59, 59, 59), TextGrey(193, 193, 193), Orange(255, 132, 0);
+inline const QColor WindowColor(0, 90, 0), DarkColor(59, 59, 59), RowText(150, 200, 250), Orange(255, 132, 0);
 inline const QColor DividerColor(200, 0, 200), HeaderBack(10, 20, 30), BarBack(38, 38, 38), ThumbColor(255, 0, 0);
 inline const QColor TrackColor(0, 0, 255), TrackOff(0, 0, 120), UpColor(0, 255, 0), UpOff(0, 120, 0);
 inline const QColor DownColor(0, 255, 255), DownOff(0, 120, 120);
@@ -100,7 +100,7 @@ public:
         for (int i = 0; i < widths.size(); ++i) {
             list->InsertColumn(i, i == 0 ? QStringLiteral("Name") : QStringLiteral("IP"), widths[i]);
         }
-        list->SetTextColor(TextGrey);
+        list->SetTextColor(RowText);
     }
 
     // Fills rows and shows the window; false when it never got exposed.

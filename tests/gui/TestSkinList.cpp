@@ -74,7 +74,7 @@ private slots:
         const QImage img = grab(vp);
         for (int row = 0; row < 4; ++row) {
             const QRect r = w.list->visualItemRect(w.list->topLevelItem(row));
-            const QColor fore = row == selected ? Orange : TextGrey;
+            const QColor fore = row == selected ? Orange : RowText;
             int strong = 0;
             for (int y = r.top(); y <= r.bottom(); ++y) {
                 for (int x = 0; x < img.width(); ++x) {
