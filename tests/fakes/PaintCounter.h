@@ -4,17 +4,13 @@
 #include <QEvent>
 #include <QObject>
 
-class PaintCounter : public QObject
+struct PaintCounter : QObject
 {
-public:
     int paints = 0;
 
-protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
+        paints += event->type() == QEvent::Paint ? 1 : 0;
         return QObject::eventFilter(watched, event);
     }
 };

@@ -1,6 +1,5 @@
-// Shared set-up of the skinned list tests: a window holding one list laid out as the main
-// window lays out its device list, with synthetic bitmaps of distinct colours so that every
-// drawn part can be told apart in a grab.
+// Shared set-up of the skinned list tests: one list placed as the main window places its device
+// list, with synthetic bitmaps of distinct colours so that every drawn part shows in a grab.
 #pragma once
 
 #include "CSkinHeaderCtrl.h"
@@ -14,29 +13,19 @@
 
 namespace skintest {
 
-inline const QColor WindowColor(0, 90, 0);
-inline const QColor DarkColor(59, 59, 59);
-inline const QColor TextGrey(193, 193, 193);
-inline const QColor Orange(255, 132, 0);
-inline const QColor DividerColor(200, 0, 200);
-inline const QColor HeaderBack(10, 20, 30); // first column of the header bitmap
-inline const QColor BarBack(38, 38, 38);
-inline const QColor ThumbColor(255, 0, 0);
-inline const QColor TrackColor(0, 0, 255);
-inline const QColor TrackDisabledColor(0, 0, 120);
-inline const QColor UpColor(0, 255, 0);
-inline const QColor UpDisabledColor(0, 120, 0);
-inline const QColor DownColor(0, 255, 255);
-inline const QColor DownDisabledColor(0, 120, 120);
-inline const QColor SecondColumnOrRow(255, 255, 255); // parts of bitmaps that must never show
+inline const QColor WindowColor(0, 90, 0), DarkColor(59, 59, 59), RowText(150, 200, 250), Orange(255, 132, 0);
+inline const QColor DividerColor(200, 0, 200), HeaderBack(10, 20, 30), BarBack(38, 38, 38), ThumbColor(255, 0, 0);
+inline const QColor TrackColor(0, 0, 255), TrackOff(0, 0, 120), UpColor(0, 255, 0), UpOff(0, 120, 0);
+inline const QColor DownColor(0, 255, 255), DownOff(0, 120, 120);
+inline const QColor Hidden(255, 255, 255); // bitmap parts beyond the first row or column: never shown
 
-// w x h of colour c, with its second column (or, when one column wide, row) set apart.
-inline QImage solid(int w, int h, const QColor& c, bool markSecond = false)
+// w x h of colour c; with markRest, everything but the first row (13 wide) or column is Hidden.
+inline QImage solid(int w, int h, const QColor& c, bool markRest = false)
 {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(c);
-    if (markSecond) {
-        QPainter(&img).fillRect(w == 13 ? QRect(0, 1, 13, h - 1) : QRect(1, 0, w - 1, h), SecondColumnOrRow);
+    if (markRest) {
+        QPainter(&img).fillRect(w == 13 ? QRect(0, 1, 13, h - 1) : QRect(1, 0, w - 1, h), Hidden);
     }
     return img;
 }
@@ -46,31 +35,44 @@ inline QImage grab(QWidget* w)
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-inline bool near(const QColor& a, const QColor& b, int tolerance)
+// The runs of colour c down column x (or, for x < 0, along row y), as "first-last,...".
+inline QString runsOf(const QImage& img, int x, const QColor& c, int y = -1)
 {
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-           qAbs(a.blue() - b.blue()) <= tolerance;
+    const int end = x >= 0 ? img.height() : img.width();
+    QStringList runs;
+    for (int i = 0; i < end; ++i) {
+        const int first = i;
+        while (i < end && img.pixelColor(x >= 0 ? x : i, x >= 0 ? i : y) == c) {
+            ++i;
+        }
+        if (i > first) {
+            runs << QStringLiteral("%1-%2").arg(first).arg(i - 1);
+        }
+    }
+    return runs.join(QLatin1Char(','));
 }
 
-// True when c lies (within tolerance) on the straight line from back to fore, as antialiased
-// text of colour fore on background back does, and nowhere else.
+inline QString span(int first, int last)
+{
+    return QStringLiteral("%1-%2").arg(first).arg(last);
+}
+
+// Whether c lies on the line from back to fore, as antialiased text of fore on back does.
 inline bool onBlend(const QColor& c, const QColor& back, const QColor& fore, int tolerance = 8)
 {
-    const int span = fore.red() - back.red();
-    const double t = span != 0 ? double(c.red() - back.red()) / span : 0.0;
+    const double t = fore.red() != back.red() ? double(c.red() - back.red()) / (fore.red() - back.red()) : 0.0;
     const auto lerp = [t](int a, int b) { return a + t * (b - a); };
     return t >= -0.05 && t <= 1.05 && qAbs(c.green() - lerp(back.green(), fore.green())) <= tolerance &&
            qAbs(c.blue() - lerp(back.blue(), fore.blue())) <= tolerance;
 }
 
-inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
-                      Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier)
+inline void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+                      Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     QMouseEvent ev(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, mods);
     QApplication::sendEvent(w, &ev);
 }
 
-// A window with one list at the device list's place, skinned and configured as its owner does.
 class ListWindow : public QWidget
 {
 public:
@@ -86,15 +88,11 @@ public:
         list->GetHeaderCtrl()->SetSkinBitmaps(solid(7, 26, DividerColor), solid(2, 26, HeaderBack, true));
         list->InitSkin();
         bar = list->GetVerticalBar();
-        const std::pair<int, QImage> bitmaps[] = {{211, solid(13, 26, ThumbColor)},
-                                                  {212, solid(13, 2, TrackColor, true)},
-                                                  {213, solid(13, 2, TrackDisabledColor, true)},
-                                                  {214, solid(13, 12, UpColor)},
-                                                  {215, solid(13, 12, UpDisabledColor)},
-                                                  {216, solid(13, 12, DownColor)},
-                                                  {217, solid(13, 12, DownDisabledColor)}};
-        for (const auto& [id, image] : bitmaps) {
-            bar->SetSkinBitmap(id, image);
+        int id = 211;
+        for (const QImage& image :
+             {solid(13, 26, ThumbColor), solid(13, 2, TrackColor, true), solid(13, 2, TrackOff, true),
+              solid(13, 12, UpColor), solid(13, 12, UpOff), solid(13, 12, DownColor), solid(13, 12, DownOff)}) {
+            bar->SetSkinBitmap(id++, image);
         }
         QFont font(QStringLiteral("Arial"));
         font.setPixelSize(16);
@@ -102,28 +100,25 @@ public:
         for (int i = 0; i < widths.size(); ++i) {
             list->InsertColumn(i, i == 0 ? QStringLiteral("Name") : QStringLiteral("IP"), widths[i]);
         }
-        list->SetTextColor(TextGrey);
+        list->SetTextColor(RowText);
     }
 
-    void fill(int rows)
+    // Fills rows and shows the window; false when it never got exposed.
+    bool open(int rows = 0)
     {
         for (int i = 0; i < rows; ++i) {
             list->SetItemText(list->AppendRow(QStringLiteral("Device %1").arg(i)), 1,
-                              QStringLiteral("192.168.1.%1").arg(i + 1));
+                              QStringLiteral("10.0.0.%1").arg(i));
         }
-        // Let the delayed item layout run so that the scroll range is current.
-        list->doItemsLayout();
-    }
-
-    bool showExposed()
-    {
+        list->doItemsLayout(); // the delayed layout brings the scroll range up to date
         show();
         return QTest::qWaitForWindowExposed(this);
     }
+    int page() const { return list->viewport()->height() / list->GetItemRowHeight(); }
 
     CSkinListCtrl* list = nullptr;
     CSkinVerticleScrollbar* bar = nullptr;
-    int windowPresses = 0; // mouse presses that reached the window itself
+    int windowPresses = 0; // presses that reached the window behind the controls
 
 protected:
     void mousePressEvent(QMouseEvent* event) override
