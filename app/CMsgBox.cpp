@@ -4,7 +4,6 @@
 #include "Language.h"
 
 #include <QLabel>
-#include <QShowEvent>
 
 namespace {
 
@@ -45,15 +44,6 @@ CMsgBox::~CMsgBox() = default;
 int CMsgBox::BackgroundId() const
 {
     return BackgroundForKind(kind);
-}
-
-void CMsgBox::showEvent(QShowEvent* event)
-{
-    if (!m_initialised) {
-        m_initialised = true;
-        OnInitDialog();
-    }
-    SkinDialog::showEvent(event);
 }
 
 void CMsgBox::OnInitDialog()

@@ -43,11 +43,8 @@ public:
     QString title;
     QString text;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void OnInitDialog();
+    void OnInitDialog() override;
 
     QFont okFont;
     QFont titleFont;
@@ -55,5 +52,4 @@ private:
     CxSkinButton* okButton = nullptr;
     QLabel* titleLabel = nullptr;
     QLabel* textLabel = nullptr;
-    bool m_initialised = false;
 };

@@ -62,7 +62,7 @@ Cqv_discoveryDlg::Cqv_discoveryDlg(QWidget* parent, qvd::WorkerEntry workerEntry
     setObjectName(QStringLiteral("Cqv_discoveryDlg"));
     setFixedSize(WindowWidth, WindowHeight);
     CreateControls();
-    OnInitDialog();
+    InitialiseOnce();
 }
 
 Cqv_discoveryDlg::~Cqv_discoveryDlg()

@@ -61,7 +61,7 @@ protected:
 
 private:
     void CreateControls();
-    void OnInitDialog();
+    void OnInitDialog() override;
     void BuildSystemMenu();
     void SkinButton(CxSkinButton* button, int normal, int pressed, int over, int disabled, int captionId);
     void FillDriveLetterBox();

@@ -124,6 +124,20 @@ SkinDialog::SkinDialog(QWidget* parent, Qt::WindowFlags flags)
     setSizeGripEnabled(false);
 }
 
+void SkinDialog::InitialiseOnce()
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+}
+
+void SkinDialog::showEvent(QShowEvent* event)
+{
+    InitialiseOnce();
+    QDialog::showEvent(event);
+}
+
 void SkinDialog::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);

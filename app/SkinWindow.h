@@ -55,6 +55,11 @@ public:
     const QImage& BackgroundBitmap() const { return backgroundBitmap; }
 
 protected:
+    // Builds the window's controls from what the creator set after construction (a box's
+    // kind and texts, a version); runs once, at the first show or at InitialiseOnce().
+    virtual void OnInitDialog() {}
+    void InitialiseOnce();
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -66,6 +71,7 @@ protected:
     QImage backgroundBitmap;
 
 private:
+    bool m_initialised = false;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };

@@ -4,7 +4,6 @@
 #include "Language.h"
 
 #include <QLabel>
-#include <QShowEvent>
 #include <cstring>
 
 namespace {
@@ -57,15 +56,6 @@ showabout::~showabout() = default;
 int showabout::BackgroundId() const
 {
     return NeutralAboutBitmap + languageOffset;
-}
-
-void showabout::showEvent(QShowEvent* event)
-{
-    if (!m_initialised) {
-        m_initialised = true;
-        OnInitDialog();
-    }
-    SkinDialog::showEvent(event);
 }
 
 void showabout::OnInitDialog()

@@ -33,11 +33,8 @@ public:
 
     int BackgroundId() const override;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void OnInitDialog();
+    void OnInitDialog() override;
 
     CxSkinButton* okButton = nullptr;
     QLabel* versionLabel = nullptr;
@@ -45,5 +42,4 @@ private:
     QFont okFont;
     int languageOffset = 0;
     const char* m_productVersion;
-    bool m_initialised = false;
 };
