@@ -102,8 +102,11 @@ void Cqv_discoveryDlg::CreateControls()
     connect(minimiseButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnMinimise);
     connect(aboutButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnAbout);
     connect(refreshButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnRefresh);
-    // Configure, Browse, Map Drive, Create Desktop Shortcut and the device list's click belong
-    // to the device actions, which are not part of this window.
+    connect(deviceListView, &CSkinListCtrl::listClicked, this, &Cqv_discoveryDlg::OnDeviceListClicked);
+    connect(mapDriveButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnMapDrive);
+    connect(configureButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnConfigure);
+    connect(browseButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnBrowse);
+    connect(shortcutButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnCreateShortcut);
 }
 
 void Cqv_discoveryDlg::OnInitDialog()

@@ -51,6 +51,15 @@ public:
 
 public slots:
     void OnRefresh();
+    // Device actions. The share-list side (DlgShareActions.cpp): the device list's click
+    // (control 1000) and Map Drive (1008).
+    void OnDeviceListClicked(int row);
+    void OnMapDrive();
+    // The launching side (DlgLaunchActions.cpp): Configure (1005), Browse (1009) and Create
+    // Desktop Shortcut (1017).
+    void OnConfigure();
+    void OnBrowse();
+    void OnCreateShortcut();
     void OnAbout();
     void OnMinimise();
     // Opens the window menu with its top-left corner at globalPos.
