@@ -74,6 +74,8 @@ private:
     void BuildSystemMenu();
     void SkinButton(CxSkinButton* button, int normal, int pressed, int over, int disabled, int captionId);
     void FillDriveLetterBox();
+    // Re-reads the drive letters' connections and refills the drive-letter box.
+    void RefreshDriveLetters();
     void PrepareAnimation();
 
     CSkinListCtrl* shareListView = nullptr;

@@ -4,3 +4,8 @@
 void Cqv_discoveryDlg::OnDeviceListClicked(int /*row*/) {}
 
 void Cqv_discoveryDlg::OnMapDrive() {}
+
+void Cqv_discoveryDlg::RefreshDriveLetters()
+{
+    FillDriveLetterBox();
+}
