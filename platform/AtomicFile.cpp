@@ -1,0 +1,107 @@
+#include "AtomicFile.h"
+
+#include "UniqueFd.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qvp {
+
+std::optional<std::string> ReadWholeFile(const std::string& path)
+{
+    qvd::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == ENOENT) {
+            return std::string();
+        }
+        return std::nullopt;
+    }
+    std::string data;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            return data;
+        }
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+namespace {
+
+bool MakeParents(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string dir = path.substr(0, slash);
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t wrote = ::write(fd, data.data() + done, data.size() - done);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& data, mode_t mode)
+{
+    if (path.empty() || !MakeParents(path)) {
+        return false;
+    }
+    std::string tmp = path + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    qvd::UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return false;
+    }
+    tmp.assign(name.data());
+    const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
+    fd.reset();
+    if (!written || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string ConfigHome()
+{
+    // Read once per call on the UI thread; nothing here sets the environment.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME"); // NOLINT(concurrency-mt-unsafe)
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME"); // NOLINT(concurrency-mt-unsafe)
+    if (home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.config";
+    }
+    return {};
+}
+
+} // namespace qvp

@@ -1,0 +1,23 @@
+// Whole-file reads and atomic replacement (temporary file beside the target, then rename), so
+// that a reader sees the old contents or the new ones and never a half-written file.
+//
+// Thread-safety: no shared state; two writers of one path race only on which rename is last.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace qvp {
+
+// The file's bytes; an empty text when it does not exist; nullopt when it exists but cannot
+// be read (a writer must then leave it alone rather than replace what it could not see).
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Replaces path's contents with data; creates missing parent folders with mode 0700.
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, const std::string& data, mode_t mode);
+
+// $XDG_CONFIG_HOME, or $HOME/.config when that is unset or not absolute; empty when neither is known.
+std::string ConfigHome();
+
+} // namespace qvp

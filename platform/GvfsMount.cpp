@@ -1,0 +1,173 @@
+// The GIO/GVfs mounter of ShareMount.h.
+#include "ShareMount.h"
+#include "SmbUri.h"
+
+#include <gio/gio.h>
+
+namespace qvp {
+
+namespace {
+
+template <typename T> struct GObjectDeleter
+{
+    void operator()(T* object) const { g_object_unref(object); }
+};
+template <typename T> using GPtr = std::unique_ptr<T, GObjectDeleter<T>>;
+
+struct ErrorDeleter
+{
+    void operator()(GError* error) const { g_error_free(error); }
+};
+using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
+
+// One mount in progress; freed by the completion callback.
+struct MountJob
+{
+    CredentialsSource* credentials = nullptr;
+    std::string host;
+    ShareMounter::Done done;
+    GPtr<GFile> file;
+    GPtr<GMountOperation> operation;
+    GPtr<GCancellable> cancellable;
+    guint timer = 0;
+    bool triedAnonymous = false;
+    bool triedStored = false;
+    bool askedUser = false;
+    bool finished = false;
+};
+
+void Reply(GMountOperation* operation, const SmbCredentials& credentials)
+{
+    g_mount_operation_set_anonymous(operation, FALSE);
+    g_mount_operation_set_username(operation, credentials.user.c_str());
+    g_mount_operation_set_domain(operation, credentials.domain.c_str());
+    g_mount_operation_set_password(operation, credentials.password.c_str());
+    g_mount_operation_set_password_save(operation, G_PASSWORD_SAVE_NEVER);
+    g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
+}
+
+void OnAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defaultUser*/, gchar* /*defaultDomain*/,
+                   GAskPasswordFlags flags, gpointer data)
+{
+    auto* job = static_cast<MountJob*>(data);
+    const std::optional<SmbCredentials> stored = job->credentials->Stored(job->host);
+    // A refused answer makes GVfs ask again; each kind of answer is given only once.
+    if (!job->triedAnonymous && !stored && (flags & G_ASK_PASSWORD_ANONYMOUS_SUPPORTED) != 0) {
+        job->triedAnonymous = true;
+        g_mount_operation_set_anonymous(operation, TRUE);
+        g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
+        return;
+    }
+    if (!job->triedStored && stored) {
+        job->triedStored = true;
+        Reply(operation, *stored);
+        return;
+    }
+    if (job->askedUser || job->finished) {
+        g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+        return;
+    }
+    job->askedUser = true;
+    // The operation is kept alive until the user has answered, whenever that is.
+    g_object_ref(operation);
+    job->credentials->Ask(job->host, [operation](std::optional<SmbCredentials> answer) {
+        if (answer) {
+            Reply(operation, *answer);
+        } else {
+            g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+        }
+        g_object_unref(operation);
+    });
+}
+
+void OnAskQuestion(GMountOperation* operation, gchar* /*message*/, gchar** /*choices*/, gpointer /*data*/)
+{
+    g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+}
+
+gboolean OnTimeout(gpointer data)
+{
+    auto* job = static_cast<MountJob*>(data);
+    job->timer = 0;
+    g_cancellable_cancel(job->cancellable.get());
+    return G_SOURCE_REMOVE;
+}
+
+void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<MountJob> job(static_cast<MountJob*>(data));
+    job->finished = true;
+    if (job->timer != 0) {
+        g_source_remove(job->timer);
+    }
+    g_signal_handlers_disconnect_by_data(job->operation.get(), job.get());
+    GError* raw = nullptr;
+    const gboolean mounted = g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
+    ErrorPtr error(raw);
+    MountResult outcome;
+    outcome.ok = mounted != FALSE || g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED);
+    if (!outcome.ok && error) {
+        outcome.message = error->message;
+    }
+    job->done(std::move(outcome));
+}
+
+void OnUnmounted(GObject* source, GAsyncResult* result, gpointer /*data*/)
+{
+    GError* raw = nullptr;
+    g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &raw);
+    ErrorPtr error(raw);
+    g_object_unref(source);
+}
+
+class GvfsShareMounter final : public ShareMounter
+{
+public:
+    GvfsShareMounter(CredentialsSource& credentials, int timeoutMs)
+        : m_credentials(credentials)
+        , m_timeoutMs(timeoutMs)
+    {
+    }
+
+    void Mount(const std::string& host, const std::string& share, Done done) override
+    {
+        auto job = std::make_unique<MountJob>();
+        job->credentials = &m_credentials;
+        job->host = host;
+        job->done = std::move(done);
+        job->file.reset(g_file_new_for_uri(SmbShareUri(host, share).c_str()));
+        job->operation.reset(g_mount_operation_new());
+        job->cancellable.reset(g_cancellable_new());
+        g_signal_connect(job->operation.get(), "ask-password", G_CALLBACK(OnAskPassword), job.get());
+        g_signal_connect(job->operation.get(), "ask-question", G_CALLBACK(OnAskQuestion), job.get());
+        job->timer = g_timeout_add(static_cast<guint>(m_timeoutMs), OnTimeout, job.get());
+        MountJob* raw = job.release();
+        g_file_mount_enclosing_volume(raw->file.get(), G_MOUNT_MOUNT_NONE, raw->operation.get(), raw->cancellable.get(),
+                                      OnMounted, raw);
+    }
+
+    void Unmount(const std::string& host, const std::string& share) override
+    {
+        GPtr<GFile> file(g_file_new_for_uri(SmbShareUri(host, share).c_str()));
+        GError* raw = nullptr;
+        GMount* mount = g_file_find_enclosing_mount(file.get(), nullptr, &raw);
+        ErrorPtr error(raw);
+        if (mount == nullptr) {
+            return;
+        }
+        g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, OnUnmounted, nullptr);
+    }
+
+private:
+    CredentialsSource& m_credentials;
+    int m_timeoutMs;
+};
+
+} // namespace
+
+std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs)
+{
+    return std::make_unique<GvfsShareMounter>(credentials, timeoutMs);
+}
+
+} // namespace qvp

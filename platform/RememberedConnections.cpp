@@ -1,0 +1,157 @@
+#include "RememberedConnections.h"
+
+#include "AtomicFile.h"
+
+namespace qvp {
+
+namespace {
+
+bool NeedsEscape(unsigned char c)
+{
+    return c <= 0x20 || c == 0x7F || c == '%' || c == '\\';
+}
+
+std::string Escape(std::string_view text)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (NeedsEscape(c)) {
+            out += '%';
+            out += Hex[c >> 4];
+            out += Hex[c & 0x0F];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+std::optional<std::string> Unescape(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '%') {
+            if (i + 2 >= text.size()) {
+                return std::nullopt;
+            }
+            const int high = HexValue(text[i + 1]);
+            const int low = HexValue(text[i + 2]);
+            if (high < 0 || low < 0) {
+                return std::nullopt;
+            }
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else if (NeedsEscape(c)) {
+            return std::nullopt;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// "X: \\host\share" with both parts non-empty, else nothing.
+std::optional<std::pair<int, RemoteName>> ParseLine(std::string_view line)
+{
+    if (line.size() < 4 || line[0] < 'A' || line[0] > 'Z' || line.substr(1, 2) != ": ") {
+        return std::nullopt;
+    }
+    std::string_view remote = line.substr(3);
+    if (remote.substr(0, 2) != "\\\\") {
+        return std::nullopt;
+    }
+    remote.remove_prefix(2);
+    const std::size_t slash = remote.find('\\');
+    if (slash == 0 || slash == std::string_view::npos || slash + 1 == remote.size()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> host = Unescape(remote.substr(0, slash));
+    std::optional<std::string> share = Unescape(remote.substr(slash + 1));
+    if (!host || !share) {
+        return std::nullopt;
+    }
+    return std::make_pair(line[0] - 'A', RemoteName{std::move(*host), std::move(*share)});
+}
+
+class FileConnectionStore final : public ConnectionStore
+{
+public:
+    explicit FileConnectionStore(std::string path)
+        : m_path(std::move(path))
+    {
+    }
+
+    ConnectionSnapshot Load() override
+    {
+        std::optional<std::string> text = ReadWholeFile(m_path);
+        return text ? ParseConnections(*text) : ConnectionSnapshot{};
+    }
+
+    bool Save(const ConnectionSnapshot& connections) override
+    {
+        return WriteFileAtomically(m_path, FormatConnections(connections), 0600);
+    }
+
+private:
+    std::string m_path;
+};
+
+} // namespace
+
+std::string FormatConnections(const ConnectionSnapshot& connections)
+{
+    std::string text;
+    for (int i = 0; i < DriveLetterCount; ++i) {
+        const std::optional<RemoteName>& remote = connections[static_cast<std::size_t>(i)];
+        if (!remote || remote->host.empty() || remote->share.empty()) {
+            continue;
+        }
+        text += static_cast<char>('A' + i);
+        text += ": \\\\" + Escape(remote->host) + "\\" + Escape(remote->share) + "\n";
+    }
+    return text;
+}
+
+ConnectionSnapshot ParseConnections(std::string_view text)
+{
+    ConnectionSnapshot connections;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (auto parsed = ParseLine(line)) {
+            connections[static_cast<std::size_t>(parsed->first)] = std::move(parsed->second);
+        }
+    }
+    return connections;
+}
+
+std::unique_ptr<ConnectionStore> MakeFileConnectionStore(std::string path)
+{
+    return std::make_unique<FileConnectionStore>(std::move(path));
+}
+
+std::string ConnectionsFilePath()
+{
+    const std::string home = ConfigHome();
+    return home.empty() ? std::string() : home + "/qvlink/connections";
+}
+
+} // namespace qvp

@@ -1,0 +1,52 @@
+// Connecting a share so that it is reachable on this computer: the stand-in for connecting a
+// drive letter. The GVfs mounter mounts smb://host/share through GIO (the file manager then
+// shows it, and GVfs's FUSE view gives it a path), answering the mount's password questions
+// from a CredentialsSource.
+//
+// Thread-safety: UI thread only. The GVfs mounter's callbacks run from the default GLib main
+// context, which the Qt event loop dispatches on that thread.
+#pragma once
+
+#include "SmbShares.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qvp {
+
+class CredentialsSource
+{
+public:
+    using Answer = std::function<void(std::optional<SmbCredentials>)>;
+    virtual ~CredentialsSource() = default;
+    // The credentials kept for host during this run, if any.
+    virtual std::optional<SmbCredentials> Stored(const std::string& host) = 0;
+    // Asks the user; answer gets nothing when the user declined. answer may run later.
+    virtual void Ask(const std::string& host, Answer answer) = 0;
+};
+
+struct MountResult
+{
+    bool ok = false;
+    std::string message; // the failure's description, for diagnostics
+};
+
+class ShareMounter
+{
+public:
+    using Done = std::function<void(MountResult)>;
+    virtual ~ShareMounter() = default;
+    // Mounts the share; done runs once, later, with ok also when it was mounted already.
+    virtual void Mount(const std::string& host, const std::string& share, Done done) = 0;
+    // Unmounts the share if it is mounted; the outcome is not reported.
+    virtual void Unmount(const std::string& host, const std::string& share) = 0;
+};
+
+// Password questions are answered once each, in this order: anonymous (when the server
+// allows it and nothing is stored for the host), the stored credentials, the user's answer;
+// any further question aborts the mount. timeoutMs bounds a whole mount.
+std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000);
+
+} // namespace qvp

@@ -1,0 +1,248 @@
+#include "SmbShares.h"
+
+#include "SmbUri.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <libsmbclient.h>
+#include <mutex>
+#include <thread>
+
+namespace qvp {
+
+std::string CutUtf8(std::string_view text, std::size_t limit)
+{
+    if (limit == 0) {
+        return {};
+    }
+    std::size_t length = text.size();
+    if (length > limit - 1) {
+        length = limit - 1;
+        // Back off continuation bytes (10xxxxxx) so that the cut falls before a lead byte.
+        std::size_t cut = length;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        // Only a run of up to three continuation bytes belongs to one character; a longer run is
+        // not UTF-8 and is cut where the limit falls.
+        if (length - cut <= 3) {
+            length = cut;
+        }
+    }
+    return std::string(text.substr(0, length));
+}
+
+std::optional<std::uint32_t> ShareTypeFor(unsigned smbcType, std::string_view name)
+{
+    std::uint32_t type = 0;
+    switch (smbcType) {
+    case SMBC_FILE_SHARE:
+        type = ShareTypeDisk;
+        break;
+    case SMBC_PRINTER_SHARE:
+        type = ShareTypePrinter;
+        break;
+    case SMBC_COMMS_SHARE:
+        type = ShareTypeDevice;
+        break;
+    case SMBC_IPC_SHARE:
+        type = ShareTypeIpc;
+        break;
+    default:
+        return std::nullopt;
+    }
+    // The library reports hidden shares (printers too) as plain file shares; the name tells.
+    if (!name.empty() && name.back() == '$') {
+        type |= ShareTypeSpecial;
+    }
+    return type;
+}
+
+bool IsListedShare(const ShareEntry& entry)
+{
+    // No server has a share called "." or ".."; such a name could only walk a path upwards.
+    if (entry.name.empty() || entry.name == "." || entry.name == "..") {
+        return false;
+    }
+    return entry.type == ShareTypeDisk && entry.remark != "System Configuration";
+}
+
+namespace {
+
+struct ContextDeleter
+{
+    void operator()(SMBCCTX* context) const { smbc_free_context(context, 1); }
+};
+using ContextPtr = std::unique_ptr<SMBCCTX, ContextDeleter>;
+
+// What the authentication callback hands the library for the request in progress.
+struct AuthData
+{
+    std::optional<SmbCredentials> credentials;
+};
+
+void CopyField(char* out, int size, const std::string& value)
+{
+    if (size <= 0) {
+        return;
+    }
+    const std::size_t room = static_cast<std::size_t>(size) - 1;
+    const std::size_t length = value.size() < room ? value.size() : room;
+    std::memcpy(out, value.data(), length);
+    out[length] = '\0';
+}
+
+void Authenticate(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup, int workgroupSize,
+                  char* user, int userSize, char* password, int passwordSize)
+{
+    const auto* data = static_cast<const AuthData*>(smbc_getOptionUserData(context));
+    // No credentials: an empty user and password, which the library sends as a guest login.
+    const SmbCredentials none;
+    const SmbCredentials& use = (data != nullptr && data->credentials) ? *data->credentials : none;
+    if (!use.domain.empty()) {
+        CopyField(workgroup, workgroupSize, use.domain);
+    }
+    CopyField(user, userSize, use.user);
+    CopyField(password, passwordSize, use.password);
+}
+
+struct Request
+{
+    std::string host;
+    std::optional<SmbCredentials> credentials;
+    ShareLister::Done done;
+};
+
+class SmbShareLister final : public ShareLister
+{
+public:
+    explicit SmbShareLister(int connectTimeoutMs)
+        : m_timeoutMs(connectTimeoutMs)
+        , m_thread([this] { Run(); })
+    {
+    }
+
+    ~SmbShareLister() override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        // The thread is inside at most one bounded library call.
+        m_thread.join();
+    }
+
+    SmbShareLister(const SmbShareLister&) = delete;
+    SmbShareLister& operator=(const SmbShareLister&) = delete;
+
+    void ListShares(std::string host, std::optional<SmbCredentials> credentials, Done done) override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back({std::move(host), std::move(credentials), std::move(done)});
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void Run()
+    {
+        ContextPtr context = MakeContext();
+        for (;;) {
+            std::deque<Request> batch;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+                if (m_stop) {
+                    batch.swap(m_queue);
+                    lock.unlock();
+                    for (Request& dropped : batch) {
+                        dropped.done({});
+                    }
+                    return;
+                }
+                batch.swap(m_queue);
+            }
+            // Only the newest request is worth a trip to the network; the older ones lost.
+            while (batch.size() > 1) {
+                batch.front().done({});
+                batch.pop_front();
+            }
+            Request& request = batch.front();
+            ShareListResult result;
+            if (context) {
+                result = List(context.get(), request);
+            }
+            request.done(std::move(result));
+        }
+    }
+
+    ContextPtr MakeContext()
+    {
+        ContextPtr context(smbc_new_context());
+        if (!context) {
+            return context;
+        }
+        smbc_setOptionUserData(context.get(), &m_auth);
+        smbc_setFunctionAuthDataWithContext(context.get(), Authenticate);
+        smbc_setTimeout(context.get(), m_timeoutMs);
+        smbc_setOptionUseKerberos(context.get(), 0);
+        smbc_setOptionFallbackAfterKerberos(context.get(), 1);
+        smbc_setOptionUseCCache(context.get(), 0);
+        if (smbc_init_context(context.get()) == nullptr) {
+            context.reset();
+        }
+        return context;
+    }
+
+    ShareListResult List(SMBCCTX* context, const Request& request)
+    {
+        m_auth.credentials = request.credentials;
+        ShareListResult result;
+        const std::string uri = SmbServerUri(request.host);
+        errno = 0;
+        SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, uri.c_str());
+        if (dir == nullptr) {
+            result.code = (errno == EACCES || errno == EPERM) ? ShareListAccessDenied : ShareListFailed;
+            m_auth.credentials.reset();
+            return result;
+        }
+        const auto readdir = smbc_getFunctionReaddir(context);
+        while (const smbc_dirent* entry = readdir(context, dir)) {
+            const std::string_view name(entry->name, ::strnlen(entry->name, entry->namelen));
+            const std::optional<std::uint32_t> type = ShareTypeFor(entry->smbc_type, name);
+            if (!type) {
+                continue;
+            }
+            const std::string_view remark =
+                entry->comment != nullptr
+                    ? std::string_view(entry->comment, ::strnlen(entry->comment, entry->commentlen))
+                    : std::string_view();
+            result.entries.push_back({CutUtf8(name, ShareNameSize), *type, CutUtf8(remark, ShareRemarkSize)});
+        }
+        smbc_getFunctionClosedir(context)(context, dir);
+        m_auth.credentials.reset();
+        result.code = ShareListOk;
+        return result;
+    }
+
+    const int m_timeoutMs;
+    AuthData m_auth; // SMB thread only
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Request> m_queue; // guarded by m_mutex
+    bool m_stop = false;         // guarded by m_mutex
+    std::thread m_thread;        // last: starts once everything above exists
+};
+
+} // namespace
+
+std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs)
+{
+    return std::make_unique<SmbShareLister>(connectTimeoutMs);
+}
+
+} // namespace qvp
