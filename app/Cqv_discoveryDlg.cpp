@@ -4,6 +4,7 @@
 #include "CSkinListCtrl.h"
 #include "CSkinVerticleScrollbar.h"
 #include "CxSkinButton.h"
+#include "DriveLetters.h"
 #include "Language.h"
 #include "Resources.h"
 #include "WindowSearchSink.h"
@@ -15,7 +16,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QShortcut>
-#include <QStringList>
 #include <QWindow>
 
 namespace {
@@ -172,6 +172,7 @@ void Cqv_discoveryDlg::OnInitDialog()
         }
     }
 
+    RefreshDriveLetterTable();
     FillDriveLetterBox();
     PrepareAnimation();
     StartSearchThread(m_search, m_workerEntry);
@@ -224,23 +225,6 @@ void Cqv_discoveryDlg::SkinButton(CxSkinButton* button, int normal, int pressed,
     button->setFont(buttonFont);
     button->setText(LoadAppString(captionId));
     button->setAccessibleName(button->text());
-}
-
-void Cqv_discoveryDlg::FillDriveLetterBox()
-{
-    // Until the connection table exists, C: (the system disk) is the only letter in use; A: and
-    // B: are never offered.
-    driveLetterBox->clear();
-    QStringList letters;
-    for (char letter = 'Z'; letter >= 'C'; --letter) {
-        if (letter == 'C') {
-            continue;
-        }
-        letters.append(QStringLiteral("%1:").arg(QChar::fromLatin1(letter)));
-    }
-    letters.sort();
-    driveLetterBox->addItems(letters);
-    driveLetterBox->setCurrentIndex(letters.isEmpty() ? -1 : 0);
 }
 
 void Cqv_discoveryDlg::PrepareAnimation()

@@ -20,6 +20,7 @@ class CxSkinButton;
 class QComboBox;
 class QLabel;
 class QMenu;
+class ShareActions;
 struct SearchShared;
 
 // The window-menu command that opens the About box.
@@ -76,6 +77,8 @@ private:
     void FillDriveLetterBox();
     // Re-reads the drive letters' connections and refills the drive-letter box.
     void RefreshDriveLetters();
+    // The share-list actions, made on first use.
+    ShareActions* Shares();
     void PrepareAnimation();
 
     CSkinListCtrl* shareListView = nullptr;
@@ -104,4 +107,5 @@ private:
     qvd::WorkerEntry m_workerEntry;
     // rowToRecord lives here, shared with the search thread, which may outlive the window.
     std::shared_ptr<SearchShared> m_search;
+    ShareActions* m_shareActions = nullptr;
 };

@@ -1,0 +1,85 @@
+#include "ShareServices.h"
+
+#include "CredentialsDialog.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+namespace qva {
+
+namespace {
+
+ShareServices* g_installed = nullptr;
+
+// The real platform objects, made together on first use and kept for the run.
+struct RealServices
+{
+    RealServices()
+        : lister(qvp::MakeSmbShareLister())
+        , connections(qvp::MakeFileConnectionStore(qvp::ConnectionsFilePath()))
+        , driveTypes(qvp::MakeDriveTypeSource(*connections))
+        , mounter(qvp::MakeGvfsShareMounter(credentials))
+        , bookmarks(qvp::MakeFileBookmarkStore(qvp::BookmarksFilePath()))
+        , version(qvp::MakeVersionQuery())
+    {
+        services = {lister.get(),    connections.get(), driveTypes.get(), mounter.get(),
+                    bookmarks.get(), version.get(),     &credentials};
+    }
+
+    SessionCredentials credentials;
+    std::unique_ptr<qvp::ShareLister> lister;
+    std::unique_ptr<qvp::ConnectionStore> connections;
+    std::unique_ptr<qvp::DriveTypeSource> driveTypes;
+    std::unique_ptr<qvp::ShareMounter> mounter;
+    std::unique_ptr<qvp::BookmarkStore> bookmarks;
+    std::unique_ptr<qvp::VersionQuery> version;
+    ShareServices services;
+};
+
+} // namespace
+
+ShareServices& CurrentShareServices()
+{
+    if (g_installed != nullptr) {
+        return *g_installed;
+    }
+    static RealServices real;
+    return real.services;
+}
+
+void InstallShareServices(ShareServices* services)
+{
+    g_installed = services;
+}
+
+std::optional<qvp::SmbCredentials> SessionCredentials::Stored(const std::string& host)
+{
+    const auto found = m_byHost.find(host);
+    if (found == m_byHost.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void SessionCredentials::Ask(const std::string& host, Answer answer)
+{
+    QTimer::singleShot(0, qApp, [this, host, answer = std::move(answer)] {
+        const std::optional<qvp::SmbCredentials> known = Stored(host);
+        QPointer<CredentialsDialog> dialog = new CredentialsDialog(
+            QString::fromUtf8(host), known.value_or(qvp::SmbCredentials{}), QApplication::activeWindow());
+        const int result = dialog->exec();
+        std::optional<qvp::SmbCredentials> given;
+        if (dialog != nullptr) {
+            if (result == QDialog::Accepted) {
+                given = dialog->Credentials();
+                m_byHost[host] = *given;
+            }
+            delete dialog;
+        }
+        answer(std::move(given));
+    });
+}
+
+} // namespace qva
