@@ -40,7 +40,10 @@ private:
         if (onSeen) {
             onSeen(*box);
         }
-        box->accept();
+        // onSeen may have closed the box its own way (Cancel).
+        if (box->isVisible()) {
+            box->accept();
+        }
     }
 
     QTimer m_timer;

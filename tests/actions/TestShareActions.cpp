@@ -1,0 +1,426 @@
+// The share actions in the real main window, on fakes of the platform: the drive-letter box,
+// the share rows and their Location, superseded clicks, the credentials path and Map Drive.
+#include "CMsgBox.h"
+#include "CSkinListCtrl.h"
+#include "Cqv_discoveryDlg.h"
+#include "DriveLetters.h"
+#include "FakeDiscovery.h"
+#include "FakeShares.h"
+#include "ModalWatcher.h"
+#include "SelectedHost.h"
+#include "ShareActions.h"
+#include "protocol.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest>
+#include <memory>
+
+using TypeMap = QMap<QString, unsigned>;
+
+namespace {
+
+const std::string NasA = "10.77.0.2";
+const std::string NasB = "10.77.0.3";
+
+qvp::ShareEntry Disk(const std::string& name, const std::string& remark = {})
+{
+    return {name, qvp::ShareTypeDisk, remark};
+}
+
+qvp::ShareListResult Listing(std::vector<qvp::ShareEntry> entries)
+{
+    return {qvp::ShareListOk, std::move(entries)};
+}
+
+QStringList Items(const QComboBox& box)
+{
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i) {
+        items << box.itemText(i);
+    }
+    return items;
+}
+
+QStringList Letters(char from, char to)
+{
+    QStringList letters;
+    for (char c = from; c <= to; ++c) {
+        letters << QStringLiteral("%1:").arg(QLatin1Char(c));
+    }
+    return letters;
+}
+
+// The share list as "name=location" texts.
+QStringList Rows(const CSkinListCtrl& list)
+{
+    QStringList rows;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        rows << list.GetItemText(row, 0) + QLatin1Char('=') + list.GetItemText(row, 1);
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestShareActions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qvd::timing().pollIntervalMs.store(10); }
+    void init();
+    void cleanup();
+
+    void driveLetterBox_data();
+    void driveLetterBox();
+    void shareRowsAndLocation_data();
+    void shareRowsAndLocation();
+    void emptyClickAndKeyboard();
+    void newerClickWins();
+    void credentials_data();
+    void credentials();
+    void mapDrive_data();
+    void mapDrive();
+    void versionRefusalChangesNothing();
+
+private:
+    void OpenWindow();
+    void Click(int row);
+    CSkinListCtrl* List(const char* name) { return m_window->findChild<CSkinListCtrl*>(QString::fromLatin1(name)); }
+    ShareActions* Actions() { return m_window->findChild<ShareActions*>(QStringLiteral("shareActions")); }
+
+    std::unique_ptr<fake::FakeShareServices> m_fakes;
+    std::unique_ptr<Cqv_discoveryDlg> m_window;
+    std::unique_ptr<ModalWatcher> m_watcher;
+};
+
+void TestShareActions::init()
+{
+    m_fakes = std::make_unique<fake::FakeShareServices>();
+    m_fakes->driveTypes.types = {{"C:", qvp::DriveFixed}};
+}
+
+void TestShareActions::cleanup()
+{
+    fake::Release();
+    if (m_window) {
+        QTRY_VERIFY(!m_window->IsSearching());
+    }
+    m_watcher.reset();
+    m_window.reset();
+    m_fakes.reset();
+}
+
+void TestShareActions::OpenWindow()
+{
+    fake::SetScript({fake::MakerDevice("Nas A", NasA + ":80"), fake::MakerDevice("Nas B", NasB + ":80")});
+    m_window = std::make_unique<Cqv_discoveryDlg>(nullptr, fake::WorkerEntry);
+    m_watcher = std::make_unique<ModalWatcher>();
+    m_window->show();
+    QTRY_COMPARE(List("deviceListView")->GetItemCount(), 2);
+    QTRY_VERIFY(!m_window->IsSearching());
+}
+
+void TestShareActions::Click(int row)
+{
+    CSkinListCtrl* list = List("deviceListView");
+    const QRect rect = row >= 0 ? list->visualItemRect(list->topLevelItem(row)) : QRect(5, 120, 1, 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+void TestShareActions::driveLetterBox_data()
+{
+    QTest::addColumn<TypeMap>("types");
+    QTest::addColumn<QStringList>("connected"); // "G:host\\share"
+    QTest::addColumn<QStringList>("offered");
+
+    QTest::newRow("C fixed, D CD-ROM") << TypeMap{{"C:", 3}, {"D:", 5}} << QStringList() << Letters('E', 'Z');
+    QTest::newRow("removable and RAM disk") << TypeMap{{"C:", 3}, {"F:", 2}, {"R:", 6}, {"A:", 1}} << QStringList()
+                                            << (Letters('D', 'E') + Letters('G', 'Q') + Letters('S', 'Z'));
+    QTest::newRow("remote and unknown types count")
+        << TypeMap{{"C:", 3}, {"E:", 4}, {"F:", 0}} << QStringList() << Letters('D', 'Z');
+    QStringList all;
+    for (char c = 'D'; c <= 'Z'; ++c) {
+        all << QStringLiteral("%1:h\\s%1").arg(QLatin1Char(c));
+    }
+    QTest::newRow("every letter from C taken") << TypeMap{{"C:", 3}} << all << QStringList();
+    QTest::newRow("a letter of another server is not offered")
+        << TypeMap{{"C:", 3}} << QStringList{"G:10.0.0.9\\music"} << (Letters('D', 'F') + Letters('H', 'Z'));
+}
+
+void TestShareActions::driveLetterBox()
+{
+    QFETCH(TypeMap, types);
+    QFETCH(QStringList, connected);
+    QFETCH(QStringList, offered);
+    m_fakes->driveTypes.types.clear();
+    for (auto it = types.begin(); it != types.end(); ++it) {
+        m_fakes->driveTypes.types[it.key().toStdString()] = it.value();
+    }
+    for (const QString& line : connected) {
+        const QStringList parts = line.mid(2).split(QLatin1Char('\\'));
+        m_fakes->connections.Set(line[0].toLatin1(), parts[0].toStdString(), parts[1].toStdString());
+    }
+    RefreshDriveLetterTable();
+    QComboBox box;
+    box.addItem(QStringLiteral("stale"));
+    FillDriveLetterBox(box);
+    QCOMPARE(Items(box), offered);
+    QCOMPARE(box.currentIndex(), offered.isEmpty() ? -1 : 0);
+    QCOMPARE(QString::fromLatin1(DriveLetterTable[0].localName), QStringLiteral("Z:"));
+    QCOMPARE(QString::fromLatin1(DriveLetterTable[25].localName), QStringLiteral("A:"));
+}
+
+void TestShareActions::shareRowsAndLocation_data()
+{
+    QTest::addColumn<std::vector<qvp::ShareEntry>>("entries");
+    QTest::addColumn<QStringList>("rows");
+
+    const std::vector<qvp::ShareEntry> mixed = {
+        Disk("public", "Public files"),
+        Disk("config", "System Configuration"),
+        {"admin$", qvp::ShareTypeDisk | qvp::ShareTypeSpecial, ""},
+        {"laser", qvp::ShareTypePrinter, "Printer"},
+        {"print$", qvp::ShareTypeDisk | qvp::ShareTypeSpecial, ""},
+        {"IPC$", qvp::ShareTypeIpc | qvp::ShareTypeSpecial, "IPC Service"},
+        Disk("media", "system configuration"),
+        Disk("music"),
+        Disk("caf\xC3\xA9"),
+    };
+    QTest::newRow("filter and locations")
+        << mixed << QStringList{"public=G:", "media=", "music=", QString::fromUtf8("café=M:")};
+    QTest::newRow("only the configuration share")
+        << std::vector<qvp::ShareEntry>{Disk("cfg", "System Configuration")} << QStringList();
+    QTest::newRow("hostile names are plain rows")
+        << std::vector<qvp::ShareEntry>{Disk("a\"b'c"), Disk("../up"), Disk(std::string(127, 'x')), Disk("bad\xFF")}
+        << QStringList{"a\"b'c=", "../up=", QString(127, QLatin1Char('x')) + "=",
+                       QStringLiteral("bad") + QChar::ReplacementCharacter + "="};
+}
+
+void TestShareActions::shareRowsAndLocation()
+{
+    QFETCH(std::vector<qvp::ShareEntry>, entries);
+    QFETCH(QStringList, rows);
+    // public on both G: and K: shows G:; music on another server's X: shows nothing.
+    m_fakes->connections.Set('K', NasA, "public");
+    m_fakes->connections.Set('G', NasA, "public");
+    m_fakes->connections.Set('X', "10.0.0.9", "music");
+    m_fakes->connections.Set('M', NasA, "caf\xC3\xA9");
+    m_fakes->connections.Set('N', "Nas A", "media"); // by friendly name: not matched on a click
+    m_fakes->lister.Script(NasA, {Listing(entries), std::nullopt, {}});
+    OpenWindow();
+    QCOMPARE(Items(*m_window->findChild<QComboBox*>("driveLetterBox")).contains("K:"), false);
+    Click(0);
+    QTRY_VERIFY(!Actions()->IsListing());
+    QCOMPARE(Rows(*List("shareListView")), rows);
+    QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(NasA));
+    const bool enabled = !rows.isEmpty();
+    QCOMPARE(m_window->findChild<QWidget*>("mapDriveButton")->isEnabled(), enabled);
+    QCOMPARE(m_window->findChild<QWidget*>("browseButton")->isEnabled(), enabled);
+}
+
+void TestShareActions::emptyClickAndKeyboard()
+{
+    m_fakes->lister.Script(NasA, {Listing({Disk("public")}), std::nullopt, {}});
+    m_fakes->lister.Script(NasB, {Listing({Disk("other")}), std::nullopt, {}});
+    OpenWindow();
+    Click(0);
+    QTRY_COMPARE(Rows(*List("shareListView")), QStringList{"public="});
+    // The keyboard moves the selection without listing.
+    QTest::keyClick(List("deviceListView"), Qt::Key_Down);
+    QCOMPARE(List("deviceListView")->GetSelectedRow(), 1);
+    QTest::qWait(50);
+    QCOMPARE(Rows(*List("shareListView")), QStringList{"public="});
+    QCOMPARE(m_fakes->lister.requests.size(), 1U);
+    // An empty part of the list: no row, no listing, buttons off.
+    List("deviceListView")->clearSelection();
+    Click(-1);
+    QTRY_VERIFY(!Actions()->IsListing());
+    QCOMPARE(List("shareListView")->GetItemCount(), 0);
+    QVERIFY(!m_window->findChild<QWidget*>("mapDriveButton")->isEnabled());
+    QCOMPARE(QByteArray(SelectedHost), QByteArray());
+    QCOMPARE(m_fakes->lister.requests.size(), 1U);
+}
+
+void TestShareActions::newerClickWins()
+{
+    m_fakes->lister.Script(NasA, {Listing({Disk("from-a")}), std::nullopt, {}});
+    m_fakes->lister.Script(NasB, {Listing({Disk("from-b")}), std::nullopt, {}});
+    OpenWindow();
+    m_fakes->lister.Hold();
+    Click(0);
+    Click(1);
+    // The newer answer arrives first, then the older one: the older one is dropped.
+    m_fakes->lister.ReleaseHost(NasB);
+    QTRY_COMPARE(Rows(*List("shareListView")), QStringList{"from-b="});
+    m_fakes->lister.ReleaseHost(NasA);
+    QTest::qWait(100);
+    QCOMPARE(Rows(*List("shareListView")), QStringList{"from-b="});
+    // And the other way round: the older answer comes while the newer is still out.
+    Click(0);
+    Click(1);
+    m_fakes->lister.ReleaseAll();
+    QTRY_VERIFY(!Actions()->IsListing());
+    QTest::qWait(50);
+    QCOMPARE(Rows(*List("shareListView")), QStringList{"from-b="});
+}
+
+void TestShareActions::credentials_data()
+{
+    QTest::addColumn<QStringList>("answers"); // per dialog: "user:domain:password" or "cancel"
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("requests");
+
+    QTest::newRow("accepted") << QStringList{"alice:WORKGROUP:secret"} << QStringList{"private="} << 2;
+    QTest::newRow("cancelled") << QStringList{"cancel"} << QStringList() << 1;
+    QTest::newRow("refused again") << QStringList{"alice:WORKGROUP:wrong"} << QStringList() << 2;
+    QTest::newRow("wrong domain") << QStringList{"alice:OTHER:secret"} << QStringList() << 2;
+}
+
+void TestShareActions::credentials()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, rows);
+    QFETCH(int, requests);
+    m_fakes->lister.Script(NasA, {{qvp::ShareListAccessDenied, {}},
+                                  qvp::SmbCredentials{"alice", "WORKGROUP", "secret"},
+                                  Listing({Disk("private")})});
+    OpenWindow();
+    QStringList prefilled;
+    int shown = 0;
+    m_watcher->onSeen = [&](QDialog& dialog) {
+        QCOMPARE(dialog.objectName(), QStringLiteral("credentialsDialog"));
+        auto* user = dialog.findChild<QLineEdit*>("userEdit");
+        auto* domain = dialog.findChild<QLineEdit*>("domainEdit");
+        auto* password = dialog.findChild<QLineEdit*>("passwordEdit");
+        prefilled << user->text() + ":" + domain->text() + ":" + password->text();
+        const QString answer = answers.value(shown++);
+        if (answer == QStringLiteral("cancel")) {
+            dialog.reject();
+            return;
+        }
+        const QStringList parts = answer.split(QLatin1Char(':'));
+        user->setText(parts[0]);
+        domain->setText(parts[1]);
+        password->setText(parts[2]);
+        dialog.accept();
+    };
+    Click(0);
+    QTRY_VERIFY(shown > 0);
+    QTRY_VERIFY(!Actions()->IsListing());
+    QCOMPARE(shown, 1); // asked once, even when refused again
+    QCOMPARE(prefilled, QStringList{"::"}.replaceInStrings("::", ":WORKGROUP:"));
+    QCOMPARE(Rows(*List("shareListView")), rows);
+    QCOMPARE(int(m_fakes->lister.requests.size()), requests);
+    if (rows.isEmpty()) {
+        return;
+    }
+    // Kept for the run: the next click signs in at once.
+    Click(0);
+    QTRY_VERIFY(!Actions()->IsListing());
+    QCOMPARE(shown, 1);
+    QCOMPARE(m_fakes->lister.requests.back(), std::make_pair(NasA, std::string("alice")));
+    QCOMPARE(Rows(*List("shareListView")), rows);
+}
+
+void TestShareActions::mapDrive_data()
+{
+    QTest::addColumn<bool>("mountOk");
+    QTest::addColumn<int>("shareRow");
+    QTest::addColumn<QStringList>("rowsAfter");
+    QTest::addColumn<QString>("box"); // kind and text of the box shown
+    QTest::addColumn<QString>("connections");
+
+    // public is on G:; media is on N: under the device's friendly name.
+    const QString before = "G: \\\\10.77.0.2\\public\nN: \\\\Nas%20A\\media\n";
+    QTest::newRow("move G to K") << true << 1 << QStringList{"docs=", "public=K:", "media=N:"}
+                                 << "0 Successfully mapped drive to K:"
+                                 << "K: \\\\10.77.0.2\\public\nN: \\\\Nas%20A\\media\n";
+    QTest::newRow("rows above the selected one untouched")
+        << true << 2 << QStringList{"docs=", "public=G:", "media=K:"} << "0 Successfully mapped drive to K:"
+        << "K: \\\\10.77.0.2\\media\nN: \\\\Nas%20A\\media\nG: \\\\10.77.0.2\\public\n";
+    QTest::newRow("failed mount loses nothing")
+        << false << 1 << QStringList{"docs=", "public=G:", "media="} << "1 Failed to map drive." << before;
+}
+
+void TestShareActions::mapDrive()
+{
+    QFETCH(bool, mountOk);
+    QFETCH(int, shareRow);
+    QFETCH(QStringList, rowsAfter);
+    QFETCH(QString, box);
+    QFETCH(QString, connections);
+    m_fakes->connections.Set('G', NasA, "public");
+    m_fakes->connections.Set('N', "Nas A", "media");
+    m_fakes->bookmarks.text = "file:///home/u/Music Music\nsmb://10.77.0.2/public G: public on 10.77.0.2\n";
+    m_fakes->mounter.succeed = mountOk;
+    m_fakes->lister.Script(NasA, {Listing({Disk("docs"), Disk("public"), Disk("media")}), std::nullopt, {}});
+    OpenWindow();
+    Click(0);
+    QTRY_COMPARE(List("shareListView")->GetItemCount(), 3);
+    // Location by address only on the click: media's N: (by name) is not shown yet.
+    QCOMPARE(Rows(*List("shareListView")), (QStringList{"docs=", "public=G:", "media="}));
+    List("shareListView")->SetSelectedRow(shareRow);
+    auto* letters = m_window->findChild<QComboBox*>("driveLetterBox");
+    QVERIFY(!Items(*letters).contains("G:"));
+    letters->setCurrentIndex(letters->findText("K:"));
+    QString shownBox;
+    m_watcher->onSeen = [&](QDialog& dialog) {
+        auto* msg = qobject_cast<CMsgBox*>(&dialog);
+        QVERIFY(msg != nullptr);
+        shownBox = QString::number(msg->kind) + " " + msg->text;
+    };
+    QSignalSpy finished(Actions(), &ShareActions::mapFinished);
+    QTest::mouseClick(m_window->findChild<QWidget*>("mapDriveButton"), Qt::LeftButton);
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(finished.at(0).at(0).toBool(), mountOk);
+    QCOMPARE(shownBox, box);
+    QCOMPARE(m_fakes->mounter.mounts,
+             std::vector<std::string>{NasA + "/" + List("shareListView")->GetItemText(shareRow, 0).toStdString()});
+    QCOMPARE(Rows(*List("shareListView")), rowsAfter);
+    // The file as the real store would write it, in letter order.
+    const std::string text = qvp::FormatConnections(m_fakes->connections.snapshot);
+    QStringList wanted = connections.split('\n', Qt::SkipEmptyParts);
+    wanted.sort();
+    QCOMPARE(QString::fromStdString(text).split('\n', Qt::SkipEmptyParts), wanted);
+    if (mountOk && shareRow == 1) {
+        QCOMPARE(m_fakes->bookmarks.text,
+                 std::string("file:///home/u/Music Music\nsmb://10.77.0.2/public K: public on 10.77.0.2\n"));
+        QVERIFY(Items(*letters).contains("G:"));
+        QVERIFY(!Items(*letters).contains("K:"));
+        QVERIFY(m_fakes->mounter.unmounts.empty()); // the share is still used, by K:
+    } else if (!mountOk) {
+        QCOMPARE(m_fakes->connections.saves, 0);
+        QVERIFY(!Items(*letters).contains("G:"));
+    }
+}
+
+void TestShareActions::versionRefusalChangesNothing()
+{
+    m_fakes->connections.Set('G', NasA, "public");
+    m_fakes->version.record = qvp::OsVersionRecord{2, 4, 0, 1381}; // "Windows NT 4"
+    m_fakes->lister.Script(NasA, {Listing({Disk("public")}), std::nullopt, {}});
+    OpenWindow();
+    Click(0);
+    QTRY_COMPARE(List("shareListView")->GetItemCount(), 1);
+    List("shareListView")->SetSelectedRow(0);
+    QSignalSpy finished(Actions(), &ShareActions::mapFinished);
+    QTest::mouseClick(m_window->findChild<QWidget*>("mapDriveButton"), Qt::LeftButton);
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(m_watcher->seen, QStringList{"CMsgBox"});
+    QVERIFY(m_fakes->mounter.mounts.empty());
+    QCOMPARE(m_fakes->connections.saves, 0);
+    // Every 6.x version is "Vista", which maps.
+    m_fakes->version.record = qvp::OsVersionRecord{2, 6, 1, 7601};
+    char name[64];
+    GetWindowsVersionName(name, sizeof name);
+    QCOMPARE(QByteArray(name), QByteArray("Vista"));
+    QTest::mouseClick(m_window->findChild<QWidget*>("mapDriveButton"), Qt::LeftButton);
+    QTRY_COMPARE(finished.size(), 2);
+    QCOMPARE(finished.at(1).at(0).toBool(), true);
+    QCOMPARE(m_fakes->mounter.mounts.size(), 1U);
+}
+
+QTEST_MAIN(TestShareActions)
+#include "TestShareActions.moc"
