@@ -2,6 +2,7 @@
 #include "ShareMount.h"
 #include "SmbUri.h"
 
+#include <cstdio>
 #include <gio/gio.h>
 
 namespace qvp {
@@ -108,6 +109,8 @@ void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
     outcome.ok = mounted != FALSE || g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED);
     if (!outcome.ok && error) {
         outcome.message = error->message;
+        // For the user the failure is the message box; this line is for whoever reads the log.
+        std::fprintf(stderr, "Mount failed: %s\n", error->message);
     }
     job->done(std::move(outcome));
 }

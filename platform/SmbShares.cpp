@@ -189,6 +189,8 @@ private:
         smbc_setOptionUserData(context.get(), &m_auth);
         smbc_setFunctionAuthDataWithContext(context.get(), Authenticate);
         smbc_setTimeout(context.get(), m_timeoutMs);
+        // SMB2 and later run over 445 only; trying 139 as well would double the wait for a silent host.
+        smbc_setPort(context.get(), 445);
         smbc_setOptionUseKerberos(context.get(), 0);
         smbc_setOptionFallbackAfterKerberos(context.get(), 1);
         smbc_setOptionUseCCache(context.get(), 0);

@@ -76,6 +76,6 @@ bool IsListedShare(const ShareEntry& entry);
 
 // The libsmbclient lister: one SMB thread owns the library's context, since the library is not
 // thread-safe. connectTimeoutMs bounds each connection attempt.
-std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs = 5000);
+std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs = 3000);
 
 } // namespace qvp

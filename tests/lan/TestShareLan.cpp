@@ -1,0 +1,338 @@
+// The real window, the real libsmbclient lister and GVfs mounter against Samba servers of the
+// test LAN. Run by test_shares.sh inside the client's namespace under a D-Bus session of its
+// own; the devices come from a scripted worker, their shares from the servers.
+#include "CMsgBox.h"
+#include "CSkinListCtrl.h"
+#include "Cqv_discoveryDlg.h"
+#include "CredentialsDialog.h"
+#include "FakeDiscovery.h"
+#include "ModalWatcher.h"
+#include "ShareActions.h"
+#include "protocol.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QtTest>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+QString Env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+
+QStringList Rows(const CSkinListCtrl& list)
+{
+    QStringList rows;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        rows << list.GetItemText(row, 0) + QLatin1Char('=') + list.GetItemText(row, 1);
+    }
+    return rows;
+}
+
+// The share names of "name=location" rows.
+QStringList Names(const QStringList& rows)
+{
+    QStringList names;
+    for (const QString& row : rows) {
+        names << row.left(row.lastIndexOf(QLatin1Char('=')));
+    }
+    return names;
+}
+
+QStringList Names(const CSkinListCtrl& list)
+{
+    return Names(Rows(list));
+}
+
+QString ReadText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The longest pause of the event loop while waiting for done, in ms, and the time it took.
+struct Responsiveness
+{
+    qint64 longestGapMs = 0;
+    qint64 elapsedMs = 0;
+};
+
+template <typename Done> Responsiveness WatchLoop(Done done, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    Responsiveness result;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        result.longestGapMs = std::max(result.longestGapMs, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(10);
+    while (!done() && clock.elapsed() < limitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    result.elapsedMs = clock.elapsed();
+    return result;
+}
+
+} // namespace
+
+class TestShareLan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void listsDiskSharesOnly();
+    void cancelGivesAnEmptyList();
+    void credentialsGiveTheList();
+    void mapMountsAndRemembers();
+    void moveFromGToK();
+    void wrongPasswordLosesNothing();
+    void serverKilledMidListing();
+    void silentAddress();
+
+private:
+    void Click(int row);
+    void WaitListed(int limitMs = 10000);
+    void SelectShare(const QString& name);
+    bool Map(const QString& letter);
+    CSkinListCtrl* List(const char* name) { return m_window->findChild<CSkinListCtrl*>(QString::fromLatin1(name)); }
+    QComboBox* Letters() { return m_window->findChild<QComboBox*>(QStringLiteral("driveLetterBox")); }
+    ShareActions* Actions() { return m_window->findChild<ShareActions*>(QStringLiteral("shareActions")); }
+    QString ConnectionsText() { return ReadText(Env("XDG_CONFIG_HOME") + "/qvlink/connections"); }
+    QString BookmarksText() { return ReadText(Env("XDG_CONFIG_HOME") + "/gtk-3.0/bookmarks"); }
+    void Shot(QWidget& widget, const char* name)
+    {
+        if (!Env("QVL_SHOTS").isEmpty()) {
+            QVERIFY(widget.grab().save(Env("QVL_SHOTS") + "/" + name));
+        }
+    }
+
+    std::unique_ptr<Cqv_discoveryDlg> m_window;
+    std::unique_ptr<ModalWatcher> m_watcher;
+    QStringList m_expectedA;
+};
+
+void TestShareLan::initTestCase()
+{
+    for (const char* name : {"QVL_NAS_A", "QVL_NAS_B", "QVL_NAS_C", "QVL_SILENT", "QVL_PUBLIC_DIR", "QVL_PID_C"}) {
+        if (Env(name).isEmpty()) {
+            QSKIP("run by test_shares.sh");
+        }
+    }
+    qvd::timing().pollIntervalMs.store(10);
+    fake::SetScript({fake::MakerDevice("NAS A", Env("QVL_NAS_A").toStdString() + ":80"),
+                     fake::MakerDevice("NAS B", Env("QVL_NAS_B").toStdString() + ":80"),
+                     fake::MakerDevice("NAS C", Env("QVL_NAS_C").toStdString() + ":80"),
+                     fake::MakerDevice("Silent", Env("QVL_SILENT").toStdString() + ":80")});
+    m_window = std::make_unique<Cqv_discoveryDlg>(nullptr, fake::WorkerEntry);
+    m_watcher = std::make_unique<ModalWatcher>();
+    m_window->show();
+    QTRY_COMPARE(List("deviceListView")->GetItemCount(), 4);
+    QTRY_VERIFY(!m_window->IsSearching());
+    m_expectedA = QStringList{"public=", "quo'te \"x\"=", "../up=", QString::fromUtf8("café="), "bad="};
+}
+
+void TestShareLan::cleanupTestCase()
+{
+    m_watcher.reset();
+    m_window.reset();
+}
+
+void TestShareLan::Click(int row)
+{
+    CSkinListCtrl* list = List("deviceListView");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(row)).center());
+}
+
+void TestShareLan::WaitListed(int limitMs)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(Actions() != nullptr && !Actions()->IsListing(), limitMs);
+}
+
+void TestShareLan::SelectShare(const QString& name)
+{
+    CSkinListCtrl* list = List("shareListView");
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+        if (list->GetItemText(row, 0) == name) {
+            list->SetSelectedRow(row);
+            return;
+        }
+    }
+    QFAIL(qPrintable("no share row " + name));
+}
+
+bool TestShareLan::Map(const QString& letter)
+{
+    const int index = Letters()->findText(letter);
+    if (index < 0) {
+        return false;
+    }
+    Letters()->setCurrentIndex(index);
+    QSignalSpy finished(Actions(), &ShareActions::mapFinished);
+    QTest::mouseClick(m_window->findChild<QWidget*>("mapDriveButton"), Qt::LeftButton);
+    // A mount through GVfs, including its password questions, ends well within this.
+    if (!finished.wait(30000) && finished.isEmpty()) {
+        return false;
+    }
+    return finished.at(0).at(0).toBool();
+}
+
+void TestShareLan::listsDiskSharesOnly()
+{
+    Click(0);
+    WaitListed();
+    QCOMPARE(Rows(*List("shareListView")), m_expectedA);
+    QVERIFY(m_window->findChild<QWidget*>("mapDriveButton")->isEnabled());
+    QVERIFY(m_watcher->seen.isEmpty());
+}
+
+void TestShareLan::cancelGivesAnEmptyList()
+{
+    m_watcher->onSeen = [](QDialog& dialog) {
+        QCOMPARE(dialog.objectName(), QStringLiteral("credentialsDialog"));
+        dialog.reject();
+    };
+    Click(1);
+    WaitListed();
+    QCOMPARE(m_watcher->seen, QStringList{"CredentialsDialog"});
+    QCOMPARE(List("shareListView")->GetItemCount(), 0);
+    QVERIFY(!m_window->findChild<QWidget*>("mapDriveButton")->isEnabled());
+}
+
+void TestShareLan::credentialsGiveTheList()
+{
+    m_watcher->seen.clear();
+    m_watcher->onSeen = [this](QDialog& dialog) {
+        QCOMPARE(dialog.findChild<QLineEdit*>("domainEdit")->text(), QStringLiteral("WORKGROUP"));
+        dialog.findChild<QLineEdit*>("userEdit")->setText(Env("QVL_USER"));
+        dialog.findChild<QLineEdit*>("passwordEdit")->setText(Env("QVL_PASSWORD"));
+        Shot(dialog, "credentials-dialog.png");
+    };
+    Click(1);
+    WaitListed();
+    QCOMPARE(m_watcher->seen, QStringList{"CredentialsDialog"});
+    QCOMPARE(Rows(*List("shareListView")), (QStringList{"private=", "secret=H:"}));
+}
+
+void TestShareLan::mapMountsAndRemembers()
+{
+    m_watcher->seen.clear();
+    QString boxText;
+    m_watcher->onSeen = [&](QDialog& dialog) {
+        if (auto* box = qobject_cast<CMsgBox*>(&dialog)) {
+            boxText = box->text;
+        }
+    };
+    Click(0);
+    WaitListed();
+    SelectShare("public");
+    QVERIFY(Map("G:"));
+    QCOMPARE(boxText, QStringLiteral("Successfully mapped drive to G:"));
+    QCOMPARE(Rows(*List("shareListView")).first(), QStringLiteral("public=G:"));
+    QVERIFY(Letters()->findText("G:") < 0);
+    QVERIFY(ConnectionsText().contains("G: \\\\" + Env("QVL_NAS_A") + "\\public\n"));
+    const QString bookmark = "smb://" + Env("QVL_NAS_A") + "/public G: public on " + Env("QVL_NAS_A") + "\n";
+    QCOMPARE(BookmarksText(), "file:///tmp Temporary files\n" + bookmark);
+    // The mount is real: a file written through GVfs's FUSE view lands in the server's folder.
+    const QString fuse =
+        Env("XDG_RUNTIME_DIR") + "/gvfs/smb-share:server=" + Env("QVL_NAS_A") + ",share=public/written.txt";
+    QFile file(fuse);
+    QDeadlineTimer deadline(10000);
+    while (!file.open(QIODevice::WriteOnly) && !deadline.hasExpired()) {
+        QTest::qWait(100);
+    }
+    QVERIFY2(file.isOpen(), qPrintable(fuse));
+    QCOMPARE(file.write("through the mount\n"), qint64(18));
+    file.close();
+    QCOMPARE(ReadText(Env("QVL_PUBLIC_DIR") + "/written.txt"), QStringLiteral("through the mount\n"));
+}
+
+void TestShareLan::moveFromGToK()
+{
+    m_watcher->onSeen = nullptr;
+    SelectShare("public");
+    QVERIFY(Map("K:"));
+    QCOMPARE(Rows(*List("shareListView")).first(), QStringLiteral("public=K:"));
+    QVERIFY(Letters()->findText("G:") >= 0);
+    QVERIFY(Letters()->findText("K:") < 0);
+    const QString text = ConnectionsText();
+    QVERIFY2(text.contains("K: \\\\" + Env("QVL_NAS_A") + "\\public\n") && !text.contains("G: "), qPrintable(text));
+    const QString bookmarks = BookmarksText();
+    QVERIFY(bookmarks.contains("/public K: public on ") && !bookmarks.contains("/public G: "));
+    QVERIFY(bookmarks.startsWith("file:///tmp Temporary files\n"));
+    Shot(*m_window, "share-list-mapped.png");
+}
+
+void TestShareLan::wrongPasswordLosesNothing()
+{
+    Click(1);
+    WaitListed();
+    QCOMPARE(Rows(*List("shareListView")), (QStringList{"private=", "secret=H:"}));
+    const QString connections = ConnectionsText();
+    const QString bookmarks = BookmarksText();
+    m_watcher->seen.clear();
+    m_watcher->onSeen = [](QDialog& dialog) {
+        if (auto* user = dialog.findChild<QLineEdit*>("userEdit")) {
+            user->setText(QStringLiteral("nobody"));
+            dialog.findChild<QLineEdit*>("passwordEdit")->setText(QStringLiteral("wrong"));
+        }
+    };
+    SelectShare("secret");
+    QVERIFY(!Map("J:"));
+    QCOMPARE(m_watcher->seen.last(), QStringLiteral("CMsgBox"));
+    QCOMPARE(ConnectionsText(), connections);
+    QCOMPARE(BookmarksText(), bookmarks);
+    QCOMPARE(Rows(*List("shareListView")), (QStringList{"private=", "secret=H:"}));
+    QVERIFY(Letters()->findText("J:") >= 0);
+    m_watcher->onSeen = nullptr;
+}
+
+void TestShareLan::serverKilledMidListing()
+{
+    m_watcher->onSeen = nullptr;
+    const pid_t pid = Env("QVL_PID_C").toInt();
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    Click(2);
+    // The listing hangs on the stopped server while the window goes on.
+    const Responsiveness hung = WatchLoop([] { return false; }, 500);
+    QVERIFY(Actions()->IsListing());
+    QVERIFY2(hung.longestGapMs < 200, qPrintable(QString::number(hung.longestGapMs)));
+    QCOMPARE(::kill(pid, SIGKILL), 0);
+    const Responsiveness ended = WatchLoop([this] { return !Actions()->IsListing(); }, 8000);
+    QVERIFY2(ended.elapsedMs < 6500, qPrintable(QString::number(ended.elapsedMs)));
+    QVERIFY(ended.longestGapMs < 200);
+    QCOMPARE(List("shareListView")->GetItemCount(), 0);
+    Click(0);
+    WaitListed();
+    QCOMPARE(Names(*List("shareListView")), Names(m_expectedA));
+}
+
+void TestShareLan::silentAddress()
+{
+    Click(3);
+    const Responsiveness alone = WatchLoop([this] { return !Actions()->IsListing(); }, 10000);
+    qInfo("silent address gave up after %lld ms (longest event-loop gap %lld ms)", alone.elapsedMs, alone.longestGapMs);
+    QVERIFY2(alone.elapsedMs < 6500, qPrintable(QString::number(alone.elapsedMs)));
+    QVERIFY(alone.longestGapMs < 200);
+    QCOMPARE(List("shareListView")->GetItemCount(), 0);
+    // A click on another device while the silent one is out wins, and the silent answer is dropped.
+    Click(3);
+    QTest::qWait(200);
+    Click(0);
+    const Responsiveness both = WatchLoop([this] { return !Actions()->IsListing(); }, 15000);
+    QVERIFY(both.elapsedMs < 8000);
+    QVERIFY(both.longestGapMs < 200);
+    QCOMPARE(Names(*List("shareListView")), Names(m_expectedA));
+}
+
+QTEST_MAIN(TestShareLan)
+#include "TestShareLan.moc"
