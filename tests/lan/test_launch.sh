@@ -28,10 +28,14 @@ printf '#!/bin/sh\n[ "$*" = "get default-web-browser" ] && echo qvtest-browser.d
 cp "$recorder" "$bin/xdg-open"
 chmod +x "$bin/xdg-settings" "$bin/xdg-open"
 
+# QV_SHOT_DIR: where the warning box and the shortcut file go; with QV_SHOT_DISPLAY the window
+# runs on that X display (one with a window manager, for the box's frame) instead of offscreen.
 shots=${QV_SHOT_DIR:-}
-ip netns exec "$(lan_ns 0)" env -u BROWSER -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY \
+platform=offscreen
+[ -n "${QV_SHOT_DISPLAY:-}" ] && platform=xcb
+ip netns exec "$(lan_ns 0)" env -u BROWSER -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY ${QV_SHOT_DISPLAY:+DISPLAY=$QV_SHOT_DISPLAY} \
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
-    XDG_DATA_DIRS="$LAN_TMP/none" PATH="$bin:$PATH" QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LC_ALL= LANGUAGE= \
+    XDG_DATA_DIRS="$LAN_TMP/none" PATH="$bin:$PATH" QT_QPA_PLATFORM=$platform LANG=C.UTF-8 LC_ALL= LANGUAGE= \
     QV_RECORD="$LAN_TMP/record" QV_BIN="$bin" QV_ADDR_A="$(lan_addr 1)" QV_ADDR_B="$(lan_addr 2)" \
     QV_HP_A="$(lan_hp 1 devA)" QV_HP_B="$(lan_hp 2 devB)" QV_PID_A="$pid_a" QV_SHOT_DIR="$shots" \
     "$program" >"$LAN_TMP/program.out" 2>&1
