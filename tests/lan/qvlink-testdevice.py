@@ -61,6 +61,7 @@ def parse_args():
     p.add_argument("--friendly-name-hex", help="raw bytes of the friendly name (overrides)")
     p.add_argument("--manufacturer", default=MAKER)
     p.add_argument("--model-number", default="QV-{i}")
+    p.add_argument("--presentation-url", help="presentationURL instead of http://<addr>/; {addr} {port} {i}")
     # HTTP behaviour
     p.add_argument("--framing", choices=["length", "chunked", "close"], default="length")
     p.add_argument("--chunk-bytes", type=int, default=0, help="chunk size; 0: one chunk")
@@ -98,6 +99,12 @@ class Device:
     def fill(self, text):
         return text.replace("{i}", str(self.index)).replace("{pid}", str(os.getpid()))
 
+    def presentation_url(self):
+        url = self.args.presentation_url
+        if url is None:
+            return "http://" + self.args.addr + "/"
+        return self.fill(url).replace("{addr}", self.args.addr).replace("{port}", str(self.port))
+
     def description(self):
         a = self.args
         if a.friendly_name_hex:
@@ -116,7 +123,7 @@ class Device:
             b"<modelNumber>" + self.fill(a.model_number).encode() + b"</modelNumber>\r\n",
             b"<modelURL>http://www.halvren.example/qv</modelURL>\r\n",
             b"<UDN>uuid:qvl-" + str(os.getpid()).encode() + b"-" + str(self.index).encode() + b"</UDN>\r\n",
-            b"<presentationURL>http://" + a.addr.encode() + b"/</presentationURL>\r\n",
+            b"<presentationURL>" + self.presentation_url().encode() + b"</presentationURL>\r\n",
             b"</device>\r\n</root>\r\n",
         ]
         return b"".join(parts)

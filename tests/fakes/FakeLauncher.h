@@ -1,0 +1,33 @@
+// A program starter that records each argument vector instead of starting anything, and
+// answers with scripted results (StartOk once the script is used up).
+//
+// Thread-safety: UI thread only (the actions start programs there).
+#pragma once
+
+#include "Launcher.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+class FakeStarter final : public qvp::ProgramStarter
+{
+public:
+    int Start(const std::vector<std::string>& argv) override
+    {
+        started.push_back(argv);
+        if (results.empty()) {
+            return qvp::StartOk;
+        }
+        const int result = results.front();
+        results.pop_front();
+        return result;
+    }
+
+    std::vector<std::vector<std::string>> started;
+    std::deque<int> results;
+};
+
+} // namespace fake
