@@ -220,7 +220,9 @@ TEST_F(HttpFetch, ReceiveWithTimeoutWaitsOnAfterASignal)
     });
     char buffer[8];
     testing::internal::CaptureStdout();
-    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 5000), 4);
+    const qvd::ReceiveResult received = qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 5000);
+    EXPECT_EQ(received.status, qvd::ReceiveStatus::Data);
+    EXPECT_EQ(received.size, 4u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     interrupter.join();
     ::sigaction(SIGUSR1, &previous, nullptr);

@@ -40,6 +40,7 @@ SearchRun search()
         g_handled.push_back(kept(reply));
         // Relaxed: the responder only paces itself by it.
         g_handledCount.fetch_add(1, std::memory_order_relaxed);
+        return ReplyOutcome::Published;
     });
     run.elapsed = std::chrono::steady_clock::now() - start;
     for (const SsdpReply* r = head; r != nullptr; r = r->next) {
