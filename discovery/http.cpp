@@ -29,12 +29,6 @@ constexpr std::size_t ChunkedWordLength = 7;
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
-}
-
 // Port digits wrap at 65536 like the 16-bit value they fill; the first non-digit ends them.
 std::uint16_t readPort(const char* text)
 {
@@ -114,6 +108,13 @@ int finishConnectedSocket(int fd)
     return 0;
 }
 
+Deadline fetchDeadlineFromNow()
+{
+    // Acquire pairs with the release store of whoever scaled the timings down.
+    const int ms = timing().fetchDeadlineMs.load(std::memory_order_acquire);
+    return Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+}
+
 void fillLocalAddress(int fd, char* localAddress)
 {
     localAddress[0] = '\0';
@@ -155,11 +156,19 @@ void reportSocketError(const char* call, int code)
     std::printf("Socket error: %s, %d\n", call, code);
 }
 
-int receiveWithTimeout(int fd, char* buffer, std::size_t size, int timeoutMs)
+int remainingMs(Deadline deadline)
 {
+    // Rounded up: a wait cut short by a fraction would end a turn or a fetch early.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+ReceiveResult receiveWithTimeout(int fd, char* buffer, std::size_t size, int timeoutMs)
+{
+    ReceiveResult result;
     if (fd < 0) {
         reportSocketError("select", EBADF);
-        return -1;
+        return result;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
@@ -170,23 +179,44 @@ int receiveWithTimeout(int fd, char* buffer, std::size_t size, int timeoutMs)
         }
         if (ready < 0 || (ready > 0 && (entry.revents & POLLNVAL) != 0)) {
             reportSocketError("select", ready < 0 ? errno : EBADF);
-            return -1;
+            return result;
         }
         if (ready == 0) {
-            return 0;
+            result.status = ReceiveStatus::TimedOut;
+            return result;
         }
         break;
     }
     const std::size_t wanted = std::min<std::size_t>(size, INT_MAX);
+    sockaddr_storage from{};
+    socklen_t fromLength = sizeof from;
     ssize_t n = 0;
     do {
-        n = ::recv(fd, buffer, wanted, 0);
+        n = ::recvfrom(fd, buffer, wanted, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         reportSocketError("recv", errno);
-        return -1;
+        return result;
     }
-    return static_cast<int>(n);
+    if (fromLength >= sizeof(sockaddr_in) && from.ss_family == AF_INET) {
+        result.sourceAddress = reinterpret_cast<const sockaddr_in*>(&from)->sin_addr.s_addr;
+    }
+    if (n > 0) {
+        result.status = ReceiveStatus::Data;
+        result.size = static_cast<std::size_t>(n);
+        return result;
+    }
+    // Zero bytes: only the socket's type tells an empty datagram from the end of a stream.
+    int type = 0;
+    socklen_t typeLength = sizeof type;
+    const bool datagram = ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 && type == SOCK_DGRAM;
+    result.status = datagram ? ReceiveStatus::EmptyDatagram : ReceiveStatus::Closed;
+    return result;
+}
+
+ReceiveResult SocketByteSource::receive(char* buffer, std::size_t size, int waitMs)
+{
+    return receiveWithTimeout(m_fd, buffer, size, waitMs);
 }
 
 std::optional<HttpUrl> parseHttpUrl(const char* url)
@@ -225,7 +255,7 @@ std::optional<HttpUrl> parseHttpUrl(const char* url)
     return result;
 }
 
-UniqueFd connectHostPort(const char* host, std::uint16_t port)
+UniqueFd connectHostPort(const char* host, std::uint16_t port, Deadline deadline)
 {
     if (host == nullptr) {
         return UniqueFd();
@@ -259,7 +289,8 @@ UniqueFd connectHostPort(const char* host, std::uint16_t port)
             continue;
         }
         failedCall = "connect";
-        lastError = connectBounded(fd.get(), entry->ai_addr, entry->ai_addrlen, waitMs);
+        lastError =
+            connectBounded(fd.get(), entry->ai_addr, entry->ai_addrlen, std::min(waitMs, remainingMs(deadline)));
         if (lastError == 0) {
             lastError = finishConnectedSocket(fd.get());
         }
@@ -281,7 +312,18 @@ struct ResponseState
     HttpBody body;
     long long contentLength = -1; // > 0 only when the server announced a usable length
     bool chunked = false;
-    std::uint32_t chunkSize = 0; // bytes the open chunk still wants; 0 when none is open
+    std::size_t headerScanned = 0; // the end-of-headers scan resumes here
+    std::uint32_t chunkSize = 0;   // bytes the open chunk still wants; 0 when none is open
+    // Where the reading of a chunk-size line stands, so that a line split across reads is read
+    // exactly as the whole line would be.
+    enum class SizeLine
+    {
+        Start,       // a CR ending the previous chunk's data may follow
+        AfterLeadCr, // its LF may follow
+        Digits,
+        Extension, // the digits have ended; everything up to the line end is skipped
+        AfterCr,   // the line has ended but for its LF
+    } sizeLine = SizeLine::Start;
     std::size_t chunkDigitCount = 0;
     std::uint32_t chunkDigitValue = 0; // the digits collected so far, wrapping like the size
 };
@@ -299,10 +341,11 @@ bool appendCapped(HttpBody& buffer, const char* data, std::size_t size, std::siz
     return buffer.size() >= cap;
 }
 
-// The position just after the first CR LF CR LF or LF LF, or 0 when the block has not ended.
-std::size_t findHeaderEnd(const char* data, std::size_t used)
+// The position just after the first CR LF CR LF or LF LF at or after from, or 0 when there is
+// none yet.
+std::size_t findHeaderEnd(const char* data, std::size_t used, std::size_t from)
 {
-    for (std::size_t i = 0; i + 1 < used; ++i) {
+    for (std::size_t i = from; i + 1 < used; ++i) {
         if (data[i] == '\n' && data[i + 1] == '\n') {
             return i + 2;
         }
@@ -396,6 +439,15 @@ void parseHeaderLines(ResponseState& state, const char* data, std::size_t end)
     }
 }
 
+bool finishChunkSizeLine(ResponseState& state)
+{
+    state.chunkSize = state.chunkDigitValue;
+    state.chunkDigitValue = 0;
+    state.chunkDigitCount = 0;
+    state.sizeLine = ResponseState::SizeLine::Start;
+    return true;
+}
+
 int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -406,37 +458,45 @@ int hexDigitValue(char c)
 }
 
 // Reads (the rest of) one chunk-size line. Returns false when the bytes ran out before its
-// end; the digits collected so far are kept for the next read.
+// end; where the line stands is kept for the next read.
 bool readChunkSizeLine(ResponseState& state, const char*& p, const char* end)
 {
-    if (state.chunkDigitCount == 0) {
-        if (p < end && *p == '\r') {
+    using SizeLine = ResponseState::SizeLine;
+    while (p < end) {
+        const char c = *p;
+        switch (state.sizeLine) {
+        case SizeLine::Start:
+            state.sizeLine = SizeLine::AfterLeadCr;
+            p += c == '\r' ? 1 : 0;
+            break;
+        case SizeLine::AfterLeadCr:
+            state.sizeLine = SizeLine::Digits;
+            p += c == '\n' ? 1 : 0;
+            break;
+        case SizeLine::Digits:
+            if (state.chunkDigitCount < MaxChunkDigits && hexDigitValue(c) >= 0) {
+                state.chunkDigitValue = state.chunkDigitValue * 16u + static_cast<std::uint32_t>(hexDigitValue(c));
+                ++state.chunkDigitCount;
+                ++p;
+            } else {
+                state.sizeLine = SizeLine::Extension;
+            }
+            break;
+        case SizeLine::Extension:
+            // Chunk extensions, and digits past the ones kept.
             ++p;
+            if (c == '\r') {
+                state.sizeLine = SizeLine::AfterCr;
+            } else if (c == '\n') {
+                return finishChunkSizeLine(state);
+            }
+            break;
+        case SizeLine::AfterCr:
+            p += c == '\n' ? 1 : 0;
+            return finishChunkSizeLine(state);
         }
-        if (p < end && *p == '\n') {
-            ++p;
-        }
     }
-    for (; p < end && state.chunkDigitCount < MaxChunkDigits && hexDigitValue(*p) >= 0; ++p) {
-        state.chunkDigitValue = state.chunkDigitValue * 16u + static_cast<std::uint32_t>(hexDigitValue(*p));
-        ++state.chunkDigitCount;
-    }
-    while (p < end && *p != '\r' && *p != '\n') {
-        ++p; // chunk extensions, and digits past the ones kept
-    }
-    if (p < end && *p == '\r') {
-        ++p;
-    }
-    if (p == end) {
-        return false;
-    }
-    if (*p == '\n') {
-        ++p;
-    }
-    state.chunkSize = state.chunkDigitValue;
-    state.chunkDigitValue = 0;
-    state.chunkDigitCount = 0;
-    return true;
+    return false;
 }
 
 // Returns true when the body is complete (the last chunk) or full.
@@ -478,8 +538,10 @@ bool takeBytes(ResponseState& state, const char* data, std::size_t size)
 {
     if (!state.headerEnded) {
         state.header.insert(state.header.end(), data, data + size);
-        const std::size_t end = findHeaderEnd(state.header.data(), state.header.size());
+        const std::size_t end = findHeaderEnd(state.header.data(), state.header.size(), state.headerScanned);
         if (end == 0) {
+            // An end that the next read completes starts at most three bytes back.
+            state.headerScanned = state.header.size() < 3 ? 0 : state.header.size() - 3;
             return state.header.size() >= MaxHeaderBytes;
         }
         parseHeaderLines(state, state.header.data(), end);
@@ -496,7 +558,7 @@ bool takeBytes(ResponseState& state, const char* data, std::size_t size)
 
 } // namespace
 
-std::optional<HttpBody> readHttpResponse(int fd, std::size_t* length)
+std::optional<HttpBody> readHttpResponse(ByteSource& source, std::size_t* length, Deadline deadline)
 {
     if (length != nullptr) {
         *length = 0;
@@ -508,8 +570,12 @@ std::optional<HttpBody> readHttpResponse(int fd, std::size_t* length)
     const int waitMs = timing().readWaitMs.load(std::memory_order_acquire);
     char buffer[ReceiveBufferSize];
     for (;;) {
-        const int received = receiveWithTimeout(fd, buffer, sizeof buffer, waitMs);
-        if (received <= 0 || takeBytes(state, buffer, static_cast<std::size_t>(received))) {
+        const int leftMs = remainingMs(deadline);
+        if (leftMs == 0) {
+            break;
+        }
+        const ReceiveResult received = source.receive(buffer, sizeof buffer, std::min(waitMs, leftMs));
+        if (received.status != ReceiveStatus::Data || takeBytes(state, buffer, received.size)) {
             break;
         }
     }
@@ -521,6 +587,12 @@ std::optional<HttpBody> readHttpResponse(int fd, std::size_t* length)
         return std::nullopt;
     }
     return std::move(state.body);
+}
+
+std::optional<HttpBody> readHttpResponse(int fd, std::size_t* length)
+{
+    SocketByteSource source(fd);
+    return readHttpResponse(source, length, fetchDeadlineFromNow());
 }
 
 std::optional<HttpBody> httpGet(const char* host, std::uint16_t port, const char* path, std::size_t* length,
@@ -539,7 +611,8 @@ std::optional<HttpBody> httpGet(const char* host, std::uint16_t port, const char
     if (requestLength < 0 || static_cast<std::size_t>(requestLength) >= sizeof request) {
         return std::nullopt;
     }
-    const UniqueFd fd = connectHostPort(host, port);
+    const Deadline deadline = fetchDeadlineFromNow();
+    const UniqueFd fd = connectHostPort(host, port, deadline);
     if (!fd.valid()) {
         return std::nullopt;
     }
@@ -549,7 +622,8 @@ std::optional<HttpBody> httpGet(const char* host, std::uint16_t port, const char
     if (!sendAll(fd.get(), request, static_cast<std::size_t>(requestLength))) {
         return std::nullopt;
     }
-    return readHttpResponse(fd.get(), length);
+    SocketByteSource source(fd.get());
+    return readHttpResponse(source, length, deadline);
 }
 
 std::optional<HttpBody> httpGetUrl(const char* url, std::size_t* length, char* localAddress)

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "UniqueFd.h"
+#include "bytesource.h"
 #include "protocol.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -24,22 +26,30 @@ struct HttpUrl
     const char* path = nullptr; // points into the URL given to parseHttpUrl
 };
 
-// Waits until fd is readable for at most timeoutMs, then receives once.
-// Returns the byte count (> 0), 0 on time-out or orderly close, -1 on failure.
-int receiveWithTimeout(int fd, char* buffer, std::size_t size, int timeoutMs);
+using Deadline = std::chrono::steady_clock::time_point;
+
+// Waits until fd is readable for at most timeoutMs, then receives once. A zero-byte receive is
+// an empty datagram on a datagram socket and the peer's close on a stream socket.
+ReceiveResult receiveWithTimeout(int fd, char* buffer, std::size_t size, int timeoutMs);
+
+// Milliseconds left until deadline, 0 once it has passed.
+int remainingMs(Deadline deadline);
 
 std::optional<HttpUrl> parseHttpUrl(const char* url);
 
 // A connected stream socket, or an invalid UniqueFd. Each attempt is bounded by
-// timing().connectWaitMs.
-UniqueFd connectHostPort(const char* host, std::uint16_t port);
+// timing().connectWaitMs and by the deadline.
+UniqueFd connectHostPort(const char* host, std::uint16_t port, Deadline deadline = Deadline::max());
 
 // Reads an answer from a connected socket. *length is set to the body's length; no body
-// (nullopt) when that is 0.
+// (nullopt) when that is 0. Reading stops at the deadline (by default timing().fetchDeadlineMs
+// from now); what arrived until then is used.
 std::optional<HttpBody> readHttpResponse(int fd, std::size_t* length);
+std::optional<HttpBody> readHttpResponse(ByteSource& source, std::size_t* length, Deadline deadline);
 
 // localAddress, when given, is a buffer of LocalAddressSize characters that receives the
 // numeric local address of the connection.
+// The whole fetch, connect to last byte, ends by timing().fetchDeadlineMs.
 std::optional<HttpBody> httpGet(const char* host, std::uint16_t port, const char* path, std::size_t* length,
                                 char* localAddress);
 std::optional<HttpBody> httpGetUrl(const char* url, std::size_t* length, char* localAddress = nullptr);

@@ -45,6 +45,11 @@ struct Timing
     std::atomic<int> readWaitMs{5000};    // one wait for HTTP bytes
     std::atomic<int> connectWaitMs{3000}; // one TCP connect attempt
     std::atomic<int> pollIntervalMs{500}; // the window's look at the device table
+    // Real devices answer a fetch in milliseconds and a search in a second or two; these only
+    // stop a device that drips bytes or floods answers from holding the search.
+    std::atomic<int> fetchDeadlineMs{10000};  // one whole fetch, connect to last byte
+    std::atomic<int> searchDeadlineMs{60000}; // one whole search, first wait to last fetch
+    std::atomic<int> failedFetchLimit{20};    // failed fetches after which a search fetches no more
 };
 
 // Process-wide timings; defaults are the product's values.

@@ -5,8 +5,10 @@
 #include "protocol.h"
 #include "worker.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -166,6 +168,36 @@ bool sendSearch(int fd, char* buffer, SearchResult* error)
     return true;
 }
 
+using Clock = std::chrono::steady_clock;
+
+void setError(SearchResult* error, SearchResult value)
+{
+    if (error != nullptr) {
+        *error = value;
+    }
+}
+
+Deadline turnEnd(int waitMs)
+{
+    return Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
+}
+
+// One listening turn's receive. An empty datagram is dropped without ending the turn early or
+// lengthening it: the wait goes on for what is left of the turn.
+ReceiveResult receiveForTurn(ByteSource& source, char* buffer, Deadline end)
+{
+    for (;;) {
+        ReceiveResult received = source.receive(buffer, DatagramBufferSize, remainingMs(end));
+        if (received.status != ReceiveStatus::EmptyDatagram) {
+            return received;
+        }
+        if (remainingMs(end) == 0) {
+            received.status = ReceiveStatus::TimedOut;
+            return received;
+        }
+    }
+}
+
 bool isDuplicate(const SsdpReply* head, std::string_view usn)
 {
     for (const SsdpReply* kept = head; kept != nullptr; kept = kept->next) {
@@ -196,6 +228,7 @@ SsdpReply* makeReply(std::string_view location, std::string_view searchTarget, s
         return start;
     };
     reply->next = nullptr;
+    reply->sourceAddress = 0;
     reply->location = place(location);
     reply->searchTarget = place(searchTarget);
     reply->usn = place(usn);
@@ -230,11 +263,12 @@ SearchReplyHeaders parseSearchReply(const char* data, std::size_t size)
 
 SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
 {
+    // Relaxed: a test knob set before the search starts; nothing else is ordered by it.
+    const Deadline deadline =
+        Clock::now() +
+        std::chrono::milliseconds(std::max(timing().searchDeadlineMs.load(std::memory_order_relaxed), 0));
     if (error != nullptr) {
         *error = SearchResult::SearchFailed;
-    }
-    if (handler == nullptr) {
-        handler = addDeviceFromReply;
     }
     const UniqueFd fd = openSearchSocket(error);
     if (!fd.valid()) {
@@ -247,24 +281,37 @@ SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
     if (!sendSearch(fd.get(), buffer, error)) {
         return nullptr;
     }
+    SocketByteSource source(fd.get());
+    return listenForReplies(source, error, startTurn, handler, deadline);
+}
 
+SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTurn, ReplyHandler handler,
+                            Deadline deadline)
+{
+    if (handler == nullptr) {
+        handler = addDeviceFromReply;
+    }
+    setError(error, SearchResult::SearchOk);
+    // Relaxed: test knobs set before the search starts; nothing else is ordered by them.
+    const int waitMs = timing().turnWaitMs.load(std::memory_order_relaxed);
+    const int failedFetchLimit = timing().failedFetchLimit.load(std::memory_order_relaxed);
+    char buffer[DatagramBufferSize];
     SsdpReply* head = nullptr;
     int kept = 0;
+    int failedFetches = 0;
     for (int turn = startTurn; turn < SearchTurns; ++turn) {
-        // Relaxed: a test knob set before the search starts; nothing else is ordered by it.
-        const int waitMs = timing().turnWaitMs.load(std::memory_order_relaxed);
-        const int received = receiveWithTimeout(fd.get(), buffer, sizeof buffer, waitMs);
-        if (received < 0) {
-            if (error != nullptr) {
-                *error = SearchResult::SearchSocketError;
-            }
+        if (remainingMs(deadline) == 0) {
+            setError(error, SearchResult::SearchOk);
             break;
         }
-        if (received == 0) {
+        const ReceiveResult received = receiveForTurn(source, buffer, std::min(deadline, turnEnd(waitMs)));
+        if (received.status == ReceiveStatus::Failed || received.status == ReceiveStatus::Closed) {
+            setError(error, SearchResult::SearchSocketError);
+            break;
+        }
+        if (received.status == ReceiveStatus::TimedOut) {
             if (head != nullptr) {
-                if (error != nullptr) {
-                    *error = SearchResult::SearchOk;
-                }
+                setError(error, SearchResult::SearchOk);
                 break;
             }
             continue;
@@ -272,7 +319,7 @@ SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
         if (turn == RestingTurn) {
             turn = RestingTurn - 1;
         }
-        const SearchReplyHeaders headers = parseSearchReply(buffer, static_cast<std::size_t>(received));
+        const SearchReplyHeaders headers = parseSearchReply(buffer, received.size);
         if (!headers.location || !headers.searchTarget) {
             continue;
         }
@@ -282,15 +329,18 @@ SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
         }
         SsdpReply* reply = makeReply(*headers.location, *headers.searchTarget, usn);
         if (reply == nullptr) {
-            if (error != nullptr) {
-                *error = SearchResult::SearchOutOfMemory;
-            }
+            setError(error, SearchResult::SearchOutOfMemory);
             break;
         }
+        reply->sourceAddress = received.sourceAddress;
         reply->next = head;
         head = reply;
         ++kept;
-        handler(*reply);
+        // Answers that point where nothing answers each cost a fetch's wait: past the limit the
+        // search still listens (a quiet turn still ends it) but fetches no more.
+        if (failedFetches < failedFetchLimit && handler(*reply) == ReplyOutcome::FetchFailed) {
+            ++failedFetches;
+        }
     }
     return head;
 }

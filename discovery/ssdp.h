@@ -4,7 +4,11 @@
 // reply list are its own. Its only shared effect is through the reply handler.
 #pragma once
 
+#include "bytesource.h"
+#include "http.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -25,6 +29,9 @@ struct SsdpReply
     char* location;
     char* searchTarget;
     char* usn; // empty when the answer had none
+    // The IPv4 address the answer came from, in network byte order; only a location on this
+    // very host is fetched.
+    std::uint32_t sourceAddress;
 };
 
 // The bound of the turn counter and the turn at which it rests; the texts are never sent.
@@ -45,11 +52,27 @@ struct SearchReplyHeaders
 // Reads the header lines of one answer; the views point into data.
 SearchReplyHeaders parseSearchReply(const char* data, std::size_t size);
 
-using ReplyHandler = void (*)(const SsdpReply& reply);
+// What the handler made of a kept reply. Failed fetches count against the search's limit.
+enum class ReplyOutcome
+{
+    Published,
+    NotPublished, // not fetched, or fetched and not of an accepted type
+    FetchFailed,  // a fetch was tried and brought no body
+};
+
+using ReplyHandler = ReplyOutcome (*)(const SsdpReply& reply);
 
 // Runs one search. Every newly kept reply goes to handler (addDeviceFromReply by default)
-// before the next datagram is read. The caller releases the returned list with freeReplyList.
+// before the next datagram is read, until timing().failedFetchLimit fetches have failed. The
+// search ends by itself within timing().searchDeadlineMs (plus the fetch under way). The
+// caller releases the returned list with freeReplyList.
 SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler = nullptr);
+
+// The listening turns of a search, reading datagrams from source; ssdpSearch runs them on its
+// socket after the M-SEARCH is sent. The search ends at the latest at deadline, as a quiet turn
+// after a kept reply ends it.
+SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTurn, ReplyHandler handler,
+                            Deadline deadline);
 void freeReplyList(SsdpReply* head);
 
 } // namespace qvd

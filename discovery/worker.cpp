@@ -5,6 +5,7 @@
 #include "http.h"
 #include "ssdp.h"
 
+#include <arpa/inet.h>
 #include <cstring>
 #include <thread>
 
@@ -21,19 +22,27 @@ void runDiscoveryWorker()
     deviceList().done.store(1, std::memory_order_release);
 }
 
-void addDeviceFromReply(const SsdpReply& reply)
+bool locationIsOnHost(const char* location, std::uint32_t sourceAddress)
+{
+    const std::optional<HttpUrl> parts = parseHttpUrl(location);
+    in_addr host{};
+    // inet_pton takes only the four-part dotted form, which the resolver never looks up.
+    return parts && sourceAddress != 0 && ::inet_pton(AF_INET, parts->host, &host) == 1 && host.s_addr == sourceAddress;
+}
+
+ReplyOutcome addDeviceFromReply(const SsdpReply& reply)
 {
     DeviceList& list = deviceList();
     // Relaxed: this thread is the only writer of count while the search runs; the reset that
     // zeroed it happened before the thread started.
     const int index = list.count.load(std::memory_order_relaxed);
-    if (index >= MaxDevices) {
-        return;
+    if (index >= MaxDevices || !locationIsOnHost(reply.location, reply.sourceAddress)) {
+        return ReplyOutcome::NotPublished;
     }
     std::size_t length = 0;
     std::optional<HttpBody> body = httpGetUrl(reply.location, &length);
     if (!body) {
-        return;
+        return ReplyOutcome::FetchFailed;
     }
     DeviceRecord& slot = list.records[index];
     std::memset(&slot, 0, sizeof slot);
@@ -42,12 +51,13 @@ void addDeviceFromReply(const SsdpReply& reply)
     body.reset();
     shortenDeviceType(slot);
     if (!isKnownDeviceType(slot)) {
-        return;
+        return ReplyOutcome::NotPublished;
     }
     cutToHostPort(slot);
     // Release: the bytes of the record above happen-before any read of it by a reader whose
     // acquire load sees the new count.
     list.count.store(index + 1, std::memory_order_release);
+    return ReplyOutcome::Published;
 }
 
 void startDetachedWorker(WorkerEntry entry)

@@ -4,7 +4,7 @@
 usage: check_scan.py TSV_FILE JSON_FILE
 
 TSV: one line per record, 14 tab-separated fields, index counting from 0, 'listed' or
-'not-listed', no raw control byte. JSON: strict JSON, one object per TSV line with the same
+'not-listed', no raw control byte, no UTF-8 encoded C1 or bidirectional control. JSON: strict JSON, one object per TSV line with the same
 keys and values (matched by hostPort, as the two come from two searches): the TSV escapes
 undone give the device's bytes; the JSON text must be those bytes read as UTF-8 where valid
 and as Latin-1 byte by byte where not.
@@ -36,8 +36,10 @@ def unescape(field):
             return ESCAPES[match[1]]
         if re.fullmatch(rb"x[0-9a-f]{2}", match[1]):
             return bytes([int(match[1][1:], 16)])
+        if re.fullmatch(rb"u[0-9a-f]{4}", match[1]):
+            return chr(int(match[1][1:], 16)).encode("utf-8")
         fail("bad escape %r in %r" % (match[0], field))
-    return re.sub(rb"\\(x[0-9a-f]{2}|.?)", one, field, flags=re.S)
+    return re.sub(rb"\\(x[0-9a-f]{2}|u[0-9a-f]{4}|.?)", one, field, flags=re.S)
 
 
 def main():
@@ -60,7 +62,8 @@ def main():
         fail("%d JSON records, %d hostPorts, %d TSV lines" % (len(objects), len(by_host), len(lines)))
     for number, line in enumerate(lines):
         fields = line.split(b"\t")
-        if re.search(rb"[\x00-\x08\x0a-\x1f\x7f]", line) or len(fields) != 14:
+        if re.search(rb"[\x00-\x08\x0a-\x1f\x7f]|\xc2[\x80-\x9f]|\xe2\x80[\xaa-\xae]|\xe2\x81[\xa6-\xa9]", line) \
+                or len(fields) != 14:
             fail("TSV line %d: %r" % (number, line))
         if fields[0] != b"%d" % number or fields[1] not in (b"listed", b"not-listed"):
             fail("TSV line %d: index or filter %r" % (number, fields[:2]))

@@ -55,6 +55,7 @@ def parse_args():
     p.add_argument("--location", help="location sent instead of the device's own; {addr} {port} {i}")
     p.add_argument("--extra-header", action="append", default=[], help="header line added to the answer")
     p.add_argument("--answer-limit", type=int, default=20, help="M-SEARCHes answered at most")
+    p.add_argument("--empty-datagrams", type=int, default=0, help="empty datagrams sent before and after each answer")
     # Description
     p.add_argument("--device-type", default="urn:schemas-upnp-org:device:QvNAS:1")
     p.add_argument("--friendly-name", default="QV Test {i}", help="{i}: device index")
@@ -65,6 +66,7 @@ def parse_args():
     # HTTP behaviour
     p.add_argument("--framing", choices=["length", "chunked", "close"], default="length")
     p.add_argument("--chunk-bytes", type=int, default=0, help="chunk size; 0: one chunk")
+    p.add_argument("--chunk-ext", default="", help="chunk extension after each chunk size, e.g. ;ext=1")
     p.add_argument("--http-mode", choices=["normal", "slow", "silent", "refuse"], default="normal")
     p.add_argument("--piece-bytes", type=int, default=16, help="slow mode: bytes per send")
     p.add_argument("--slow-ms", type=float, default=100.0, help="slow mode: pause between sends")
@@ -140,7 +142,7 @@ class Device:
         chunks = [body[i:i + size] for i in range(0, len(body), size)]
         out = head + b"Transfer-Encoding: chunked\r\n\r\n"
         for chunk in chunks:
-            out += b"%x\r\n" % len(chunk) + chunk + b"\r\n"
+            out += b"%x" % len(chunk) + a.chunk_ext.encode() + b"\r\n" + chunk + b"\r\n"
         return out + b"0\r\n\r\n"
 
     def location(self):
@@ -212,7 +214,11 @@ def main():
         out = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         try:
             out.bind((args.addr, 0))
+            for _ in range(args.empty_datagrams):
+                out.sendto(b"", peer)
             out.sendto(device.ssdp_reply(), peer)
+            for _ in range(args.empty_datagrams):
+                out.sendto(b"", peer)
             log.write("reply dev=%d port=%d to=%s:%d" % (device.index, device.port, peer[0], peer[1]))
         except OSError as e:
             log.write("reply-failed dev=%d error=%s" % (device.index, e.errno))

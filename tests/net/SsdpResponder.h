@@ -38,8 +38,15 @@ class SsdpResponder
 public:
     // With acknowledged given, a datagram also waits until fewer than window datagrams are
     // ahead of the handler, so that none is lost to a full socket buffer.
-    explicit SsdpResponder(std::vector<Datagram> script, const std::atomic<int>* acknowledged = nullptr, int window = 0)
+    // With sendFrom given, the answers leave from that loopback address.
+    explicit SsdpResponder(std::vector<Datagram> script, const std::atomic<int>* acknowledged = nullptr, int window = 0,
+                           const char* sendFrom = nullptr)
     {
+        if (sendFrom != nullptr) {
+            sockaddr_in source{AF_INET, 0, {}, {}};
+            ::inet_pton(AF_INET, sendFrom, &source.sin_addr);
+            ::bind(m_send.get(), reinterpret_cast<const sockaddr*>(&source), sizeof source);
+        }
         const int one = 1;
         sockaddr_in any{AF_INET, htons(1900), {htonl(INADDR_ANY)}, {}};
         ip_mreq join{};

@@ -220,8 +220,62 @@ TEST_F(HttpFetch, ReceiveWithTimeoutWaitsOnAfterASignal)
     });
     char buffer[8];
     testing::internal::CaptureStdout();
-    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 5000), 4);
+    const qvd::ReceiveResult received = qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 5000);
+    EXPECT_EQ(received.status, qvd::ReceiveStatus::Data);
+    EXPECT_EQ(received.size, 4u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     interrupter.join();
     ::sigaction(SIGUSR1, &previous, nullptr);
+}
+
+// On real sockets, an empty datagram, a wait with nothing, a closed stream and data are four
+// results, never one number that could be taken for another.
+TEST_F(HttpFetch, TheWaitTellsEmptyDatagramsTimeOutsAndClosesApart)
+{
+    using qvd::ReceiveStatus;
+    const qvd::UniqueFd receiver(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const qvd::UniqueFd sender(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(receiver.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(receiver.get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+    char buffer[16];
+    qvd::ReceiveResult got = qvd::receiveWithTimeout(receiver.get(), buffer, sizeof buffer, 20);
+    EXPECT_EQ(got.status, ReceiveStatus::TimedOut);
+    ASSERT_EQ(::sendto(sender.get(), "", 0, 0, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    got = qvd::receiveWithTimeout(receiver.get(), buffer, sizeof buffer, 1000);
+    EXPECT_EQ(got.status, ReceiveStatus::EmptyDatagram);
+    EXPECT_EQ(got.size, 0u);
+    EXPECT_EQ(got.sourceAddress, htonl(INADDR_LOOPBACK));
+
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    const qvd::UniqueFd reader(ends[0]);
+    qvd::UniqueFd writer(ends[1]);
+    ASSERT_TRUE(qvtest::sendAll(writer.get(), "ab"));
+    got = qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 1000);
+    EXPECT_EQ(got.status, ReceiveStatus::Data);
+    EXPECT_EQ(got.size, 2u);
+    writer.reset();
+    EXPECT_EQ(qvd::receiveWithTimeout(reader.get(), buffer, sizeof buffer, 1000).status, ReceiveStatus::Closed);
+}
+
+// A device that sends a byte now and then, each within the read wait, is cut off when the whole
+// fetch's time is up; what arrived is used.
+TEST_F(HttpFetch, ADrippingDeviceIsCutOffAtTheFetchDeadline)
+{
+    // Release: the fetch code loads the timings with acquire.
+    qvd::timing().fetchDeadlineMs.store(700, std::memory_order_release);
+    Script drip{{{ok("")}}};
+    for (int i = 0; i < 60; ++i) {
+        drip.pieces.push_back({"d", 100});
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const Fetched got = fetch(drip);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(650));
+    EXPECT_GE(got.length, 3u);
+    EXPECT_LE(got.length, 7u);
+    EXPECT_EQ(text(got.body), std::string(got.length, 'd'));
 }

@@ -40,6 +40,7 @@ SearchRun search()
         g_handled.push_back(kept(reply));
         // Relaxed: the responder only paces itself by it.
         g_handledCount.fetch_add(1, std::memory_order_relaxed);
+        return ReplyOutcome::Published;
     });
     run.elapsed = std::chrono::steady_clock::now() - start;
     for (const SsdpReply* r = head; r != nullptr; r = r->next) {
@@ -174,4 +175,45 @@ TEST_F(SsdpSearch, RoutesDecideWhetherAndFromWhereTheSearchIsSent)
     // Back as the wrapper made them, for when all cases run in one process by hand.
     qvtest::runIp("route del 224.0.0.0/4 dev lo");
     qvtest::runIp("route replace default dev lo src 127.0.0.1");
+}
+
+// Empty datagrams before and after the first answer: dropped, never taken for a quiet turn, and
+// never a reason to listen longer.
+TEST_F(SsdpSearch, EmptyDatagramsNeitherEndTheSearchNorKeepItListening)
+{
+    const Datagram empty{"", 0};
+    std::vector<Datagram> script(8, empty);
+    script.push_back(answer("http://127.0.0.1/a", "uuid:a", 10));
+    script.push_back({"", TurnMs / 5});
+    script.push_back(answer("http://127.0.0.1/b", "uuid:b", TurnMs / 5));
+    // Empties through the quiet turn after b, then an answer that comes too late.
+    for (int i = 0; i < 5; ++i) {
+        script.push_back({"", TurnMs / 4});
+    }
+    script.push_back(answer("http://127.0.0.1/late", "uuid:late", TurnMs / 4));
+    SsdpResponder responder(script);
+    ASSERT_TRUE(responder.ready());
+    const SearchRun run = search();
+    EXPECT_EQ(run.error, SearchResult::SearchOk);
+    EXPECT_EQ(g_handled, (std::vector<std::string>{"http://127.0.0.1/a|upnp:rootdevice|uuid:a",
+                                                   "http://127.0.0.1/b|upnp:rootdevice|uuid:b"}));
+    // b comes about 0.4 turns after the start; the search ends one turn after it.
+    EXPECT_GE(run.elapsed, std::chrono::milliseconds(TurnMs * 13 / 10));
+    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs * 17 / 10));
+}
+
+// Answers that never let a turn pass quietly hold the search only until its deadline.
+TEST_F(SsdpSearch, AnEndlessStreamOfAnswersEndsAtTheSearchDeadline)
+{
+    timing().searchDeadlineMs.store(TurnMs * 3);
+    std::vector<Datagram> script;
+    for (int i = 0; i < 200; ++i) {
+        script.push_back({"HTTP/1.1 200 OK\r\nSERVER: chatter\r\n\r\n", TurnMs / 10});
+    }
+    SsdpResponder responder(script);
+    ASSERT_TRUE(responder.ready());
+    const SearchRun run = search();
+    EXPECT_EQ(run.error, SearchResult::SearchOk);
+    EXPECT_GE(run.elapsed, std::chrono::milliseconds(TurnMs * 3 - 5));
+    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs * 4));
 }

@@ -139,3 +139,74 @@ TEST_F(DiscoveryWorker, ThePollingRoutineListsTheMakersDevicesFoundOnTheNetwork)
     EXPECT_EQ(rowToRecord[0].load(), 1);
     EXPECT_EQ(deviceList().count.load(), 2);
 }
+
+// Answers that point where a fetch never gets a body each cost a wait; after the limit the
+// search fetches no more of them and ends as usual. A device that answered before the limit
+// is listed; one that answers after it is not fetched.
+TEST_F(DiscoveryWorker, AFloodOfDeadLocationsCostsAtMostTheFailedFetchLimit)
+{
+    constexpr int Limit = 4;
+    timing().failedFetchLimit.store(Limit);
+    timing().readWaitMs.store(100);
+    std::map<std::string, qvtest::Script> routes{{"/good.xml", device(NasType, "Good")},
+                                                 {"/after.xml", device(NasType, "After")}};
+    routes["/silent.xml"] = {{}, qvtest::Ending::WaitForClientClose};
+    LoopbackServer server(routes, 64);
+    std::vector<Datagram> script{answer(server.url("/good.xml"), "uuid:good")};
+    for (int i = 0; i < 3 * Limit; ++i) {
+        script.push_back(answer(server.url("/silent.xml"), "uuid:dead-" + std::to_string(i)));
+    }
+    script.push_back(answer(server.url("/after.xml"), "uuid:after"));
+    const auto start = std::chrono::steady_clock::now();
+    runWorker(script);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Limit * 100 + 400 + 1000));
+    EXPECT_EQ(server.requests("/silent.xml"), Limit);
+    EXPECT_EQ(server.requests("/after.xml"), 0);
+    ASSERT_EQ(count(), 1);
+    EXPECT_STREQ(record(0).friendlyName, "Good");
+}
+
+// A description that drips in holds the search only for the fetch's deadline.
+TEST_F(DiscoveryWorker, ADrippingDescriptionEndsAtTheFetchDeadline)
+{
+    timing().fetchDeadlineMs.store(500);
+    qvtest::Script drip{{{"HTTP/1.1 200 OK\r\n\r\n<root><device>"}}};
+    for (int i = 0; i < 100; ++i) {
+        drip.pieces.push_back({" ", 100});
+    }
+    LoopbackServer server({{"/drip.xml", drip}, {"/good.xml", device(NasType, "Good")}}, 64);
+    const auto start = std::chrono::steady_clock::now();
+    runWorker({answer(server.url("/drip.xml"), "uuid:drip"), answer(server.url("/good.xml"), "uuid:good", 10)});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500 + 400 + 1000));
+    ASSERT_EQ(count(), 1);
+    EXPECT_STREQ(record(0).friendlyName, "Good");
+}
+
+// A location is fetched only from the numeric address that answered: not from another address,
+// and never through a name lookup.
+TEST_F(DiscoveryWorker, OnlyLocationsOnTheAnsweringHostAreFetched)
+{
+    LoopbackServer server({{"/nas.xml", device(NasType, "Vault")}}, 64);
+    const std::string port = std::to_string(server.port());
+    {
+        testing::internal::CaptureStderr();
+        runWorker({answer("http://localhost:" + port + "/nas.xml", "uuid:name"),
+                   answer("http://127.0.0.1.:" + port + "/nas.xml", "uuid:dot"),
+                   answer("http://2130706433:" + port + "/nas.xml", "uuid:number")});
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(server.requests(), 0);
+        EXPECT_EQ(count(), 0);
+    }
+    {
+        // The same location, answered from another address of the host.
+        SsdpResponder responder({answer(server.url("/nas.xml"), "uuid:other")}, nullptr, 0, "127.0.0.2");
+        ASSERT_TRUE(responder.ready());
+        runDiscoveryWorker();
+        EXPECT_EQ(server.requests(), 0);
+        EXPECT_EQ(count(), 0);
+    }
+    runWorker({answer(server.url("/nas.xml"), "uuid:same")});
+    EXPECT_EQ(server.requests(), 1);
+    ASSERT_EQ(count(), 1);
+    EXPECT_EQ(std::string(record(0).hostPort), "127.0.0.1:" + port);
+}

@@ -2,10 +2,13 @@
 //
 // The search runs on the detached discovery worker; this thread only watches the table (acquire
 // loads of count and done) and prints it once done is 1. The discovery code writes its
-// diagnostics to standard output; while the search runs, standard output is pointed at standard
-// error so that the table on standard output stays machine-readable.
+// diagnostics to standard output; standard output is pointed at standard error for the whole
+// run, and the table goes to a stream of its own on the original standard output, so that no
+// diagnostic of a worker that is still running can land in it.
 #include <UniqueFd.h>
 #include <array>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,15 +25,19 @@
 namespace {
 
 // The search ends by itself (eight empty turns at most, or one empty turn after the last
-// answer, plus the fetch time-outs). This limit only catches a search that never ends, for
-// instance devices answering without pause.
+// answer, plus the fetch time-outs, and within its own deadline). This limit only catches a
+// search that never ends.
 constexpr int MaxWaitSeconds = 600;
 // How often the table is looked at: the resolution of the publication times of --timings.
 constexpr long WatchIntervalNs = 1000 * 1000;
 
-constexpr char Usage[] = "usage: qvlink-scan [--json] [--timings] [--help]\n";
+#ifndef QVD_PRODUCT_VERSION
+#define QVD_PRODUCT_VERSION ""
+#endif
 
-constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--help]\n"
+constexpr char Usage[] = "usage: qvlink-scan [--json] [--timings] [--time-limit SECONDS] [--help] [--version]\n";
+
+constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--time-limit SECONDS] [--help] [--version]\n"
                         "\n"
                         "Runs one SSDP search of the local network, as the QV Link window does: one M-SEARCH for\n"
                         "upnp:rootdevice, the description of every answering device fetched over HTTP, and the\n"
@@ -44,27 +51,40 @@ constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--help]\n"
                         "'listed' marks a record the window would show (accepted type, maker's manufacturer).\n"
                         "Device text is escaped so that each record stays on one line: tab, newline, carriage\n"
                         "return and backslash become \\t \\n \\r \\\\, other control bytes (0x00-0x1f, 0x7f)\n"
-                        "become \\xHH; all other bytes are written as they arrived.\n"
+                        "and lone bytes 0x80-0x9f become \\xHH. So that device text can neither act on a\n"
+                        "terminal nor reorder what is read, the UTF-8 encoded C1 controls U+0080-U+009F and the\n"
+                        "bidirectional embeddings, overrides and isolates U+202A-U+202E and U+2066-U+2069 become\n"
+                        "\\u and four hex digits (\\u009b, \\u202e). All other bytes are written as they arrived.\n"
                         "\n"
                         "  --json     print a JSON array of objects keyed by the field names above, plus\n"
                         "             \"index\" (number) and \"listed\" (boolean). Valid UTF-8 is kept; each byte\n"
                         "             that is not part of a valid UTF-8 sequence is read as Latin-1 and written\n"
-                        "             as \\u00XX, so the output is valid JSON whatever a device sends.\n"
+                        "             as \\u00XX, so the output is valid JSON whatever a device sends. The C1\n"
+                        "             controls and the bidirectional controls above are \\u escapes as well.\n"
                         "  --timings  also write to standard error, as tab-separated lines, the CLOCK_MONOTONIC\n"
                         "             time in nanoseconds of the search start, of each publication as this\n"
                         "             program observed it (looking every millisecond), and of the search's end:\n"
                         "               timing  start  NS\n"
                         "               timing  published  INDEX  NS\n"
                         "               timing  done  NS\n"
+                        "  --time-limit SECONDS\n"
+                        "             give up waiting for the search after SECONDS (1-600, default 600) and\n"
+                        "             print what was published until then\n"
                         "  --help     show this text\n"
+                        "  --version  show the version\n"
                         "\n"
-                        "Diagnostics of the search go to standard error. Exit status: 0 after a search, whatever\n"
-                        "it found; 1 when the search did not end within 600 seconds; 2 for a usage error.\n";
+                        "Diagnostics of the search go to standard error. When standard error is a terminal, a\n"
+                        "last line there sums the search up (\"3 devices answered, 2 of them the maker's\"),\n"
+                        "counting the published records and the listed ones. With no device found nothing is\n"
+                        "printed on standard output. Exit status: 0 after a search, whatever it found; 1 when\n"
+                        "the search did not end within the time limit (the output is complete and well-formed\n"
+                        "all the same); 2 for a usage error; 3 when the output could not be written.\n";
 
 struct Options
 {
     bool json = false;
     bool timings = false;
+    int timeLimitSeconds = MaxWaitSeconds;
 };
 
 long long monotonicNs()
@@ -92,11 +112,48 @@ void appendHex(std::string& out, const char* prefix, unsigned char byte)
     out += buffer.data();
 }
 
+// The code point of a C1 control or a bidirectional control encoded at the start of text
+// (U+0080-U+009F, U+202A-U+202E, U+2066-U+2069), or 0. Such text can move a terminal's cursor,
+// start an escape sequence or reorder what a reader sees.
+unsigned terminalControlAt(std::string_view text)
+{
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (text.size() >= 2 && at(0) == 0xc2 && at(1) >= 0x80 && at(1) <= 0x9f) {
+        return at(1);
+    }
+    if (text.size() >= 3 && at(0) == 0xe2 && (at(1) == 0x80 || at(1) == 0x81)) {
+        const unsigned point = 0x2000u | ((at(1) & 0x3fu) << 6) | (at(2) & 0x3fu);
+        if ((point >= 0x202a && point <= 0x202e) || (point >= 0x2066 && point <= 0x2069)) {
+            return point;
+        }
+    }
+    return 0;
+}
+
+// Length of the UTF-8 encoding of a control found by terminalControlAt.
+std::size_t encodedLength(unsigned point)
+{
+    return point < 0x800 ? 2 : 3;
+}
+
+void appendCodePoint(std::string& out, unsigned point)
+{
+    std::array<char, 12> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "\\u%04x", point & 0xffffu);
+    out += buffer.data();
+}
+
 std::string escapeTsv(std::string_view text)
 {
     std::string out;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
+        if (const unsigned point = terminalControlAt(text.substr(i)); point != 0) {
+            appendCodePoint(out, point);
+            i += encodedLength(point) - 1;
+            continue;
+        }
         switch (c) {
         case '\t':
             out += "\\t";
@@ -111,7 +168,7 @@ std::string escapeTsv(std::string_view text)
             out += "\\\\";
             break;
         default:
-            if (byte < 0x20 || byte == 0x7f) {
+            if (byte < 0x20 || (byte >= 0x7f && byte <= 0x9f)) {
                 appendHex(out, "\\x", byte);
             } else {
                 out += c;
@@ -163,7 +220,10 @@ std::string escapeJson(std::string_view text)
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x80) {
             const std::size_t length = utf8SequenceLength(text.substr(i));
-            if (length == 0) {
+            if (const unsigned point = terminalControlAt(text.substr(i)); point != 0) {
+                appendCodePoint(out, point);
+                i += length;
+            } else if (length == 0) {
                 appendHex(out, "\\u00", byte);
                 ++i;
             } else {
@@ -214,7 +274,7 @@ std::array<Field, 12> recordFields(const qvd::DeviceRecord& r)
              {"elementName", fieldText(r.elementName)}}};
 }
 
-void printTsv(const std::vector<qvd::DeviceRecord>& records)
+void printTsv(const std::vector<qvd::DeviceRecord>& records, std::FILE* out)
 {
     for (std::size_t index = 0; index < records.size(); ++index) {
         std::string line = std::to_string(index);
@@ -224,11 +284,11 @@ void printTsv(const std::vector<qvd::DeviceRecord>& records)
             line += escapeTsv(field.text);
         }
         line += '\n';
-        std::fputs(line.c_str(), stdout);
+        std::fputs(line.c_str(), out);
     }
 }
 
-void printJson(const std::vector<qvd::DeviceRecord>& records)
+void printJson(const std::vector<qvd::DeviceRecord>& records, std::FILE* file)
 {
     std::string out = "[";
     for (std::size_t index = 0; index < records.size(); ++index) {
@@ -245,7 +305,7 @@ void printJson(const std::vector<qvd::DeviceRecord>& records)
         out += '}';
     }
     out += records.empty() ? "]\n" : "\n]\n";
-    std::fputs(out.c_str(), stdout);
+    std::fputs(out.c_str(), file);
 }
 
 bool parseOptions(int argc, char** argv, Options& options)
@@ -256,8 +316,19 @@ bool parseOptions(int argc, char** argv, Options& options)
             options.json = true;
         } else if (arg == "--timings") {
             options.timings = true;
+        } else if (arg == "--time-limit" && i + 1 < argc) {
+            char* end = nullptr;
+            const long seconds = std::strtol(argv[++i], &end, 10);
+            if (end == argv[i] || *end != '\0' || seconds < 1 || seconds > MaxWaitSeconds) {
+                std::fprintf(stderr, "qvlink-scan: --time-limit wants 1 to %d seconds\n%s", MaxWaitSeconds, Usage);
+                return false;
+            }
+            options.timeLimitSeconds = static_cast<int>(seconds);
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(Help, stdout);
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::printf("qvlink-scan %s\n", QVD_PRODUCT_VERSION);
             std::exit(0);
         } else {
             std::fprintf(stderr, "qvlink-scan: unknown option '%s'\n%s", argv[i], Usage);
@@ -267,17 +338,13 @@ bool parseOptions(int argc, char** argv, Options& options)
     return true;
 }
 
-// Runs the search and watches the table until done is 1. Returns false when the time limit
-// passed first; the records published so far are returned either way.
+// Runs the search and watches the table until done is 1 or the time limit passes. Returns false
+// in the second case; the records published so far are returned either way. Standard output
+// stays pointed at standard error: a worker that is still running may write a diagnostic at
+// any time.
 bool runSearch(const Options& options, std::vector<qvd::DeviceRecord>& records)
 {
     qvd::DeviceList& list = qvd::deviceList();
-    std::fflush(stdout);
-    qvd::UniqueFd savedStdout(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
-    if (savedStdout.valid()) {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-    }
-
     const long long start = monotonicNs();
     if (options.timings) {
         std::fprintf(stderr, "timing\tstart\t%lld\n", start);
@@ -285,7 +352,7 @@ bool runSearch(const Options& options, std::vector<qvd::DeviceRecord>& records)
     qvd::resetDeviceList(list);
     qvd::startDetachedWorker(qvd::runDiscoveryWorker);
 
-    const long long deadline = start + MaxWaitSeconds * 1000000000LL;
+    const long long deadline = start + options.timeLimitSeconds * 1000000000LL;
     int seen = 0;
     bool ended = false;
     while (!ended && monotonicNs() < deadline) {
@@ -307,14 +374,38 @@ bool runSearch(const Options& options, std::vector<qvd::DeviceRecord>& records)
             sleepNs(WatchIntervalNs);
         }
     }
-
-    // The worker has printed its last diagnostic before done = 1; flush it to standard error
-    // before standard output is given back.
     std::fflush(stdout);
-    if (savedStdout.valid()) {
-        dup2(savedStdout.get(), STDOUT_FILENO);
-    }
     return ended;
+}
+
+// The table's own stream on the original standard output; standard output itself goes to
+// standard error from here on.
+std::FILE* openTableStream()
+{
+    std::fflush(stdout);
+    qvd::UniqueFd table(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
+    if (!table.valid() || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(table.get(), "w");
+    if (stream != nullptr) {
+        table.release();
+    }
+    return stream;
+}
+
+// One line on a terminal's standard error; scripts reading standard output see nothing of it.
+void printSummary(const std::vector<qvd::DeviceRecord>& records)
+{
+    if (isatty(STDERR_FILENO) == 0) {
+        return;
+    }
+    std::size_t listed = 0;
+    for (const qvd::DeviceRecord& record : records) {
+        listed += qvd::isListedDevice(record) ? 1 : 0;
+    }
+    std::fprintf(stderr, "%zu device%s answered, %zu of them the maker's\n", records.size(),
+                 records.size() == 1 ? "" : "s", listed);
 }
 
 } // namespace
@@ -325,19 +416,38 @@ int main(int argc, char** argv)
     if (!parseOptions(argc, argv, options)) {
         return 2;
     }
+    // A closed pipe is a write error to report, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::FILE* table = openTableStream();
+    if (table == nullptr) {
+        std::fprintf(stderr, "qvlink-scan: cannot open the output: %s\n", std::strerror(errno));
+        return 3;
+    }
     std::vector<qvd::DeviceRecord> records;
     records.reserve(qvd::MaxDevices);
     const bool ended = runSearch(options, records);
     if (options.json) {
-        printJson(records);
+        printJson(records, table);
     } else {
-        printTsv(records);
+        printTsv(records, table);
     }
-    std::fflush(stdout);
+    const bool written = std::fflush(table) == 0 && std::ferror(table) == 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(table) == 0;
+    int status = 0;
+    if (!written || !closed) {
+        std::fprintf(stderr, "qvlink-scan: cannot write the output: %s\n", std::strerror(written ? errno : writeError));
+        status = 3;
+    } else if (!ended) {
+        std::fprintf(stderr, "qvlink-scan: the search did not end within %d s\n", options.timeLimitSeconds);
+        status = 1;
+    } else {
+        printSummary(records);
+    }
     if (!ended) {
-        std::fprintf(stderr, "qvlink-scan: the search did not end within %d s\n", MaxWaitSeconds);
         // The worker is still writing the table: leave without running static destructors.
-        std::_Exit(1);
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
-    return 0;
+    return status;
 }
