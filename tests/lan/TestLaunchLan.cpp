@@ -1,6 +1,7 @@
 // The main window in the test LAN with the real launch services: a real search finds two
 // devices, and Configure, Browse and Create Desktop Shortcut start the recorder (as the
-// browser through a desktop entry, and as xdg-open) or write the shortcut. Then device A's
+// browser through a desktop entry, and as xdg-open) or write the shortcut; device C's texts
+// are shell words, which must arrive as plain text. Then device A's
 // process is stopped: Configure warns at once and a new search lists device B alone.
 // Run by test_launch.sh, which sets up the LAN, PATH, HOME and the recorder.
 #include "CSkinListCtrl.h"
@@ -65,6 +66,7 @@ private:
     std::string m_record = env("QV_RECORD");
     std::string m_addrA = env("QV_ADDR_A");
     std::string m_addrB = env("QV_ADDR_B");
+    std::string m_addrC = env("QV_ADDR_C");
     std::string m_desktop = env("HOME") + "/Desktop";
     std::unique_ptr<ModalWatcher> m_watcher;
     std::unique_ptr<Cqv_discoveryDlg> m_window;
@@ -76,8 +78,8 @@ void TestLaunchLan::initTestCase()
     m_watcher = std::make_unique<ModalWatcher>();
     m_window = std::make_unique<Cqv_discoveryDlg>();
     m_window->show();
-    QTRY_VERIFY_WITH_TIMEOUT(list("deviceListView")->GetItemCount() == 2 && !m_window->IsSearching(), 20000);
-    QVERIFY(rowOf(m_addrA) >= 0 && rowOf(m_addrB) >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(list("deviceListView")->GetItemCount() == 3 && !m_window->IsSearching(), 20000);
+    QVERIFY(rowOf(m_addrA) >= 0 && rowOf(m_addrB) >= 0 && rowOf(m_addrC) >= 0);
 }
 
 void TestLaunchLan::cleanupTestCase()
@@ -128,7 +130,14 @@ void TestLaunchLan::shortcutOnTheDesktop()
     const QString icon =
         QStringLiteral("%1/icons/hicolor/48x48/apps/qvlink-device-247.png").arg(qEnvironmentVariable("XDG_DATA_HOME"));
     QVERIFY2(QFileInfo(icon).size() > 0, qPrintable(icon));
-    QCOMPARE(QDir(QString::fromStdString(m_desktop)).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // A name of shell words is a plain file name; its model's codes give the table's first icon.
+    list("deviceListView")->SetSelectedRow(rowOf(m_addrC));
+    click("shortcutButton");
+    const std::string shown = "-rf $(touch pwned) `touch pwned`;| \"q\" (" + m_addrC + ")";
+    QCOMPARE(QString::fromStdString(launchtest::readFile(m_desktop + "/" + shown + ".desktop")),
+             QString::fromStdString("[Desktop Entry]\nVersion=1.0\nType=Link\nName=" + shown + "\nURL=smb://" +
+                                    m_addrC + "/\nIcon=qvlink-device-253\n"));
+    QCOMPARE(QDir(QString::fromStdString(m_desktop)).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 void TestLaunchLan::browseOpensTheShare()
@@ -186,8 +195,9 @@ void TestLaunchLan::stoppedDeviceWarnsAndSearchesAgain()
     // The new search lists device B alone.
     QTRY_VERIFY_WITH_TIMEOUT(m_window->IsSearching(), 2000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsSearching(), 20000);
-    QCOMPARE(list("deviceListView")->GetItemCount(), 1);
-    QCOMPARE(list("deviceListView")->GetItemText(0, 1).toStdString(), m_addrB);
+    QCOMPARE(list("deviceListView")->GetItemCount(), 2);
+    QCOMPARE(rowOf(m_addrA), -1);
+    QVERIFY(rowOf(m_addrB) >= 0 && rowOf(m_addrC) >= 0);
 }
 
 QTEST_MAIN(TestLaunchLan)
