@@ -1,7 +1,8 @@
 // The main window in the test LAN with the real launch services: a real search finds two
 // devices, and Configure, Browse and Create Desktop Shortcut start the recorder (as the
 // browser through a desktop entry, and as xdg-open) or write the shortcut; device C's texts
-// are shell words, which must arrive as plain text. Then device A's
+// are shell words, which must arrive as plain text. Last, device B's host leaves the LAN:
+// the warning comes after the two waits. Then device A's
 // process is stopped: Configure warns at once and a new search lists device B alone.
 // Run by test_launch.sh, which sets up the LAN, PATH, HOME and the recorder.
 #include "CSkinListCtrl.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QtTest>
 #include <csignal>
@@ -42,6 +44,7 @@ private slots:
     void shortcutOnTheDesktop();
     void browseOpensTheShare();
     void stoppedDeviceWarnsAndSearchesAgain();
+    void switchedOffDeviceWarnsAfterTheWaits();
 
 private:
     CSkinListCtrl* list(const char* name) { return m_window->findChild<CSkinListCtrl*>(QLatin1String(name)); }
@@ -198,6 +201,32 @@ void TestLaunchLan::stoppedDeviceWarnsAndSearchesAgain()
     QCOMPARE(list("deviceListView")->GetItemCount(), 2);
     QCOMPARE(rowOf(m_addrA), -1);
     QVERIFY(rowOf(m_addrB) >= 0 && rowOf(m_addrC) >= 0);
+}
+
+void TestLaunchLan::switchedOffDeviceWarnsAfterTheWaits()
+{
+    // Device B's host leaves the LAN: no answer at all, not even a refusal.
+    QCOMPARE(QProcess::execute(QStringLiteral("ip"),
+                               {QStringLiteral("-n"), qEnvironmentVariable("QV_NS_B"), QStringLiteral("link"),
+                                QStringLiteral("set"), qEnvironmentVariable("QV_IF_B"), QStringLiteral("down")}),
+             0);
+    QString text;
+    qint64 shownAfter = -1;
+    QElapsedTimer timer;
+    m_watcher->onSeen = [&](QDialog& dialog) {
+        shownAfter = timer.elapsed();
+        text = static_cast<QMessageBox&>(dialog).text();
+    };
+    list("deviceListView")->SetSelectedRow(rowOf(m_addrB));
+    timer.start();
+    click("configureButton");
+    QCOMPARE(text, QStringLiteral("Device is no longer available."));
+    qInfo("warning shown after %lld ms", shownAfter);
+    QVERIFY2(shownAfter >= 1900 && shownAfter < 3500, qPrintable(QString::number(shownAfter)));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->IsSearching(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsSearching(), 20000);
+    QCOMPARE(list("deviceListView")->GetItemCount(), 1);
+    QVERIFY(rowOf(m_addrC) == 0);
 }
 
 QTEST_MAIN(TestLaunchLan)

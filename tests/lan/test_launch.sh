@@ -40,7 +40,7 @@ ip netns exec "$(lan_ns 0)" env -u BROWSER -u DBUS_SESSION_BUS_ADDRESS -u DISPLA
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
     XDG_DATA_DIRS="$LAN_TMP/none" PATH="$bin:$PATH" QT_QPA_PLATFORM=$platform LANG=C.UTF-8 LC_ALL= LANGUAGE= \
     QV_RECORD="$LAN_TMP/record" QV_BIN="$bin" QV_ADDR_A="$(lan_addr 1)" QV_ADDR_B="$(lan_addr 2)" QV_ADDR_C="$(lan_addr 3)" QV_HP_C="$(lan_hp 3 devC)" \
-    QV_HP_A="$(lan_hp 1 devA)" QV_HP_B="$(lan_hp 2 devB)" QV_PID_A="$pid_a" QV_SHOT_DIR="$shots" \
+    QV_HP_A="$(lan_hp 1 devA)" QV_HP_B="$(lan_hp 2 devB)" QV_PID_A="$pid_a" QV_NS_B="$(lan_ns 2)" QV_IF_B="$(lan_if 2)" QV_SHOT_DIR="$shots" \
     "$program" >"$LAN_TMP/program.out" 2>&1
 rc=$?
 [ -z "$(find "$LAN_TMP" "$home" "$PWD" / -maxdepth 1 -name pwned 2>/dev/null)" ] || fail "a device text ran a command"
