@@ -1,6 +1,8 @@
 // The main window in the test LAN with the real launch services: a real search finds two
 // devices, and Configure, Browse and Create Desktop Shortcut start the recorder (as the
-// browser through a desktop entry, and as xdg-open) or write the shortcut. Then device A's
+// browser through a desktop entry, and as xdg-open) or write the shortcut; device C's texts
+// are shell words, which must arrive as plain text. Last, device B's host leaves the LAN:
+// the warning comes after the two waits. Then device A's
 // process is stopped: Configure warns at once and a new search lists device B alone.
 // Run by test_launch.sh, which sets up the LAN, PATH, HOME and the recorder.
 #include "CSkinListCtrl.h"
@@ -13,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QtTest>
 #include <csignal>
@@ -41,6 +44,7 @@ private slots:
     void shortcutOnTheDesktop();
     void browseOpensTheShare();
     void stoppedDeviceWarnsAndSearchesAgain();
+    void switchedOffDeviceWarnsAfterTheWaits();
 
 private:
     CSkinListCtrl* list(const char* name) { return m_window->findChild<CSkinListCtrl*>(QLatin1String(name)); }
@@ -65,6 +69,7 @@ private:
     std::string m_record = env("QV_RECORD");
     std::string m_addrA = env("QV_ADDR_A");
     std::string m_addrB = env("QV_ADDR_B");
+    std::string m_addrC = env("QV_ADDR_C");
     std::string m_desktop = env("HOME") + "/Desktop";
     std::unique_ptr<ModalWatcher> m_watcher;
     std::unique_ptr<Cqv_discoveryDlg> m_window;
@@ -76,8 +81,8 @@ void TestLaunchLan::initTestCase()
     m_watcher = std::make_unique<ModalWatcher>();
     m_window = std::make_unique<Cqv_discoveryDlg>();
     m_window->show();
-    QTRY_VERIFY_WITH_TIMEOUT(list("deviceListView")->GetItemCount() == 2 && !m_window->IsSearching(), 20000);
-    QVERIFY(rowOf(m_addrA) >= 0 && rowOf(m_addrB) >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(list("deviceListView")->GetItemCount() == 3 && !m_window->IsSearching(), 20000);
+    QVERIFY(rowOf(m_addrA) >= 0 && rowOf(m_addrB) >= 0 && rowOf(m_addrC) >= 0);
 }
 
 void TestLaunchLan::cleanupTestCase()
@@ -128,7 +133,14 @@ void TestLaunchLan::shortcutOnTheDesktop()
     const QString icon =
         QStringLiteral("%1/icons/hicolor/48x48/apps/qvlink-device-247.png").arg(qEnvironmentVariable("XDG_DATA_HOME"));
     QVERIFY2(QFileInfo(icon).size() > 0, qPrintable(icon));
-    QCOMPARE(QDir(QString::fromStdString(m_desktop)).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // A name of shell words is a plain file name; its model's codes give the table's first icon.
+    list("deviceListView")->SetSelectedRow(rowOf(m_addrC));
+    click("shortcutButton");
+    const std::string shown = "-rf $(touch pwned) `touch pwned`;| \"q\" (" + m_addrC + ")";
+    QCOMPARE(QString::fromStdString(launchtest::readFile(m_desktop + "/" + shown + ".desktop")),
+             QString::fromStdString("[Desktop Entry]\nVersion=1.0\nType=Link\nName=" + shown + "\nURL=smb://" +
+                                    m_addrC + "/\nIcon=qvlink-device-253\n"));
+    QCOMPARE(QDir(QString::fromStdString(m_desktop)).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 void TestLaunchLan::browseOpensTheShare()
@@ -186,8 +198,35 @@ void TestLaunchLan::stoppedDeviceWarnsAndSearchesAgain()
     // The new search lists device B alone.
     QTRY_VERIFY_WITH_TIMEOUT(m_window->IsSearching(), 2000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsSearching(), 20000);
+    QCOMPARE(list("deviceListView")->GetItemCount(), 2);
+    QCOMPARE(rowOf(m_addrA), -1);
+    QVERIFY(rowOf(m_addrB) >= 0 && rowOf(m_addrC) >= 0);
+}
+
+void TestLaunchLan::switchedOffDeviceWarnsAfterTheWaits()
+{
+    // Device B's host leaves the LAN: no answer at all, not even a refusal.
+    QCOMPARE(QProcess::execute(QStringLiteral("ip"),
+                               {QStringLiteral("-n"), qEnvironmentVariable("QV_NS_B"), QStringLiteral("link"),
+                                QStringLiteral("set"), qEnvironmentVariable("QV_IF_B"), QStringLiteral("down")}),
+             0);
+    QString text;
+    qint64 shownAfter = -1;
+    QElapsedTimer timer;
+    m_watcher->onSeen = [&](QDialog& dialog) {
+        shownAfter = timer.elapsed();
+        text = static_cast<QMessageBox&>(dialog).text();
+    };
+    list("deviceListView")->SetSelectedRow(rowOf(m_addrB));
+    timer.start();
+    click("configureButton");
+    QCOMPARE(text, QStringLiteral("Device is no longer available."));
+    qInfo("warning shown after %lld ms", shownAfter);
+    QVERIFY2(shownAfter >= 1900 && shownAfter < 3500, qPrintable(QString::number(shownAfter)));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->IsSearching(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsSearching(), 20000);
     QCOMPARE(list("deviceListView")->GetItemCount(), 1);
-    QCOMPARE(list("deviceListView")->GetItemText(0, 1).toStdString(), m_addrB);
+    QVERIFY(rowOf(m_addrC) == 0);
 }
 
 QTEST_MAIN(TestLaunchLan)

@@ -9,13 +9,16 @@ lan_setup_test "$1" "$2"
 program=$3
 lan_require python3 xdg-user-dir
 lan_init
-lan_create 3
+lan_create 4
 
 lan_device 1 devA --friendly-name "QV Launch A" --model-number "QV-KTA104-EU" \
     --presentation-url "http://{addr}:{port}/setup"
 pid_a=${LAN_PIDS[-1]}
 lan_device 2 devB --friendly-name "QV Launch B" --model-number "QV-0" \
     --presentation-url '/cgi/index.html?x=$(id)'
+# Shell words in every text: they must reach the recorder and the file as plain text.
+lan_device 3 devC --friendly-name '-rf $(touch pwned) `touch pwned`;| "q"' --model-number "KTC31 KTA111" \
+    --presentation-url "http://{addr}:{port}/p?\"x\"';\$(touch pwned)|\`id\`"
 
 recorder=$(realpath "$LAN_DIR/../data/launch/record-argv")
 home="$LAN_TMP/home"
@@ -36,10 +39,11 @@ platform=offscreen
 ip netns exec "$(lan_ns 0)" env -u BROWSER -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY ${QV_SHOT_DISPLAY:+DISPLAY=$QV_SHOT_DISPLAY} \
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
     XDG_DATA_DIRS="$LAN_TMP/none" PATH="$bin:$PATH" QT_QPA_PLATFORM=$platform LANG=C.UTF-8 LC_ALL= LANGUAGE= \
-    QV_RECORD="$LAN_TMP/record" QV_BIN="$bin" QV_ADDR_A="$(lan_addr 1)" QV_ADDR_B="$(lan_addr 2)" \
-    QV_HP_A="$(lan_hp 1 devA)" QV_HP_B="$(lan_hp 2 devB)" QV_PID_A="$pid_a" QV_SHOT_DIR="$shots" \
+    QV_RECORD="$LAN_TMP/record" QV_BIN="$bin" QV_ADDR_A="$(lan_addr 1)" QV_ADDR_B="$(lan_addr 2)" QV_ADDR_C="$(lan_addr 3)" QV_HP_C="$(lan_hp 3 devC)" \
+    QV_HP_A="$(lan_hp 1 devA)" QV_HP_B="$(lan_hp 2 devB)" QV_PID_A="$pid_a" QV_NS_B="$(lan_ns 2)" QV_IF_B="$(lan_if 2)" QV_SHOT_DIR="$shots" \
     "$program" >"$LAN_TMP/program.out" 2>&1
 rc=$?
+[ -z "$(find "$LAN_TMP" "$home" "$PWD" / -maxdepth 1 -name pwned 2>/dev/null)" ] || fail "a device text ran a command"
 grep -v 'does not support' "$LAN_TMP/program.out" >&2
 [ "$rc" -eq 0 ] || fail "TestLaunchLan failed ($rc)"
 if [ -n "$shots" ]; then

@@ -154,8 +154,15 @@ TEST(Launcher, ArgumentsArriveExactlyAndNothingIsLeftBehind)
     EXPECT_EQ(records[0], argv);
     EXPECT_FALSE(launchtest::exists(dir.path() + "/x"));
 
-    const std::string fds = qvp::runAndRead({"ls", "/proc/self/fd"}, 5000);
-    EXPECT_EQ(fds, "0\n1\n2\n3\n"); // 3 is ls's own directory handle
+    // What a started program holds open: 0 to 2 and ls's own directory handle (3), nothing of ours.
+    const std::string listing = dir.path() + "/fds";
+    EXPECT_EQ(qvp::spawnDetached({"sh", "-c", "exec ls /proc/self/fd >\"$0\"", listing}), qvp::StartOk);
+    ASSERT_TRUE(launchtest::waitForNoZombies(5000));
+    for (int i = 0; i < 500 && launchtest::readFile(listing).size() < 8; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(launchtest::readFile(listing), "0\n1\n2\n3\n");
+    EXPECT_EQ(qvp::runAndRead({"ls", "/proc/self/fd"}, 5000), "0\n1\n2\n3\n");
     close(leaked);
 
     EXPECT_TRUE(launchtest::waitForNoZombies(5000));
