@@ -2,7 +2,8 @@
 #
 # smb_server HOST NAME EXTRA_GLOBAL SHARES: smbd on HOST with its own smb.conf, state and
 # shares under $LAN_TMP/NAME; SHARES is smb.conf text for the shares, in which @DIR@ stands for
-# that folder. Returns once port 445 answers; the PID is in $LAN_TMP/NAME.pid.
+# that folder. Returns once port 445 answers; the PID is in $LAN_TMP/NAME.pid. smbd runs in a
+# process group of its own: on its way out it signals its whole group.
 smb_server() {
     local host=$1 name=$2 global=$3 shares=$4 dir="$LAN_TMP/$2" d
     for d in state cache lock pid private ncalrpc log spool; do mkdir -p "$dir/$d"; done
@@ -33,7 +34,7 @@ smb_server() {
 $global
 ${shares//@DIR@/$dir}
 CONF
-    lan_start "$host" "$name" smbd --foreground --no-process-group --debug-stdout -s "$dir/smb.conf"
+    lan_start "$host" "$name" smbd --foreground --debug-stdout -s "$dir/smb.conf"
     echo "${LAN_PIDS[-1]}" >"$LAN_TMP/$name.pid"
     lan_wait "$name" ip netns exec "$(lan_ns "$host")" bash -c "exec 3<>/dev/tcp/$(lan_addr "$host")/445"
 }
