@@ -197,9 +197,10 @@ TEST_F(SsdpSearch, EmptyDatagramsNeitherEndTheSearchNorKeepItListening)
     EXPECT_EQ(run.error, SearchResult::SearchOk);
     EXPECT_EQ(g_handled, (std::vector<std::string>{"http://127.0.0.1/a|upnp:rootdevice|uuid:a",
                                                    "http://127.0.0.1/b|upnp:rootdevice|uuid:b"}));
-    // b comes about 0.4 turns after the start; the search ends one turn after it.
+    // b comes about 0.4 turns after the start and the quiet turn after it ends the search: the
+    // empties within that turn did not lengthen it, or the late answer would be kept.
     EXPECT_GE(run.elapsed, std::chrono::milliseconds(TurnMs * 13 / 10));
-    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs * 17 / 10));
+    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs * 3));
 }
 
 // Answers that never let a turn pass quietly hold the search only until its deadline.
@@ -215,5 +216,5 @@ TEST_F(SsdpSearch, AnEndlessStreamOfAnswersEndsAtTheSearchDeadline)
     const SearchRun run = search();
     EXPECT_EQ(run.error, SearchResult::SearchOk);
     EXPECT_GE(run.elapsed, std::chrono::milliseconds(TurnMs * 3 - 5));
-    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs * 4));
+    EXPECT_LT(run.elapsed, std::chrono::milliseconds(TurnMs * 5));
 }
