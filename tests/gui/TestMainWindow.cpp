@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,6 +76,7 @@ private slots:
     void initialisation();
     void enableStatesOverASearch();
     void makerFilterRowLimitAndRefresh();
+    void recordsListedOnePollApart();
     void noDeviceBox();
     void closingDuringASearchIsSafe();
     void surfaceAndTitleBar();
@@ -201,6 +203,41 @@ void TestMainWindow::enableStatesOverASearch()
     const qvd::RowToRecord& rows = window.RowToRecordTable();
     QCOMPARE(QList<int>({rows[0].load(), rows[1].load(), rows[2].load()}), QList<int>({0, 1, -1}));
     QVERIFY(m_watcher->seen.isEmpty());
+}
+
+// Records that the search publishes all at once still reach the list one poll apart: one pause
+// after each record. A pause lasts at least the poll interval, so each row comes at least one
+// interval after the one before, and the last one at least four intervals after the first.
+void TestMainWindow::recordsListedOnePollApart()
+{
+    constexpr int Interval = 60;
+    constexpr int Records = 5;
+    qvd::timing().pollIntervalMs.store(Interval);
+    std::vector<fake::FakeDevice> script;
+    for (int i = 0; i < Records; ++i) {
+        script.push_back(fake::MakerDevice("Box " + std::to_string(i), "10.0.2." + std::to_string(i)));
+    }
+    Cqv_discoveryDlg& window = open(script, 0, true);
+    auto* list = control<CSkinListCtrl>(window, "deviceListView");
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> listedAt;
+    connect(list->model(), &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex&, int first, int last) {
+        for (int row = first; row <= last; ++row) {
+            listedAt.append(clock.nsecsElapsed());
+        }
+    });
+    window.show();
+    fake::Release(); // all records are in the table before the window looks
+    QTRY_COMPARE_WITH_TIMEOUT(listedAt.size(), Records, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.IsSearching(), 10000);
+    qvd::timing().pollIntervalMs.store(PollMs);
+    for (int i = 1; i < Records; ++i) {
+        const qint64 gapMs = (listedAt.at(i) - listedAt.at(i - 1)) / 1000000;
+        QVERIFY2(gapMs >= Interval - 1,
+                 qPrintable(QStringLiteral("row %1 came %2 ms after the one before").arg(i).arg(gapMs)));
+    }
+    QCOMPARE(list->GetItemCount(), Records);
 }
 
 void TestMainWindow::makerFilterRowLimitAndRefresh()
