@@ -193,10 +193,12 @@ void Cqv_discoveryDlg::BuildSystemMenu()
 void Cqv_discoveryDlg::SkinButton(CxSkinButton* button, int normal, int pressed, int over, int disabled, int captionId)
 {
     button->SetSkin(normal, pressed, over, disabled);
+    // Also on the title-bar buttons, which have no caption: their keyboard-focus frame is drawn
+    // in this colour.
+    button->SetTextColor(CaptionTextColor);
     if (captionId == 0) {
         return;
     }
-    button->SetTextColor(CaptionTextColor);
     button->setFont(buttonFont);
     button->setText(LoadAppString(captionId));
     button->setAccessibleName(button->text());

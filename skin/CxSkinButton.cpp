@@ -189,8 +189,12 @@ void CxSkinButton::leaveEvent(QEvent* event)
 
 void CxSkinButton::focusInEvent(QFocusEvent* event)
 {
+    // A dialog that opens reports its first focus as a Tab too; only a focus change the keyboard
+    // made marks the window (the toolkit flags those), and a mnemonic or shortcut does.
     const Qt::FocusReason reason = event->reason();
-    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason) {
+    const bool byTabKey = (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+                          window()->testAttribute(Qt::WA_KeyboardFocusChange);
+    if (byTabKey || reason == Qt::ShortcutFocusReason) {
         ShowKeyboardCues();
     }
     QPushButton::focusInEvent(event);

@@ -74,6 +74,11 @@ void TestMsgBox::layoutFontsAndColours()
     for (const auto& [widget, cellHeight] : {std::pair<QWidget*, int>{title, 32}, {text, 20}, {ok, 18}})
         QVERIFY(std::abs(QFontMetrics(widget->font()).height() - cellHeight) <= 1);
     QVERIFY(ok->hasFocus());
+    // A box that opens gives its OK button the focus without the keyboard: no focus frame.
+    const QImage okFace = ok->grab().toImage();
+    for (int x = 0; x < okFace.width(); ++x) {
+        QVERIFY(okFace.pixelColor(x, 3) != ok->TextColor());
+    }
 
     // The title is drawn in orange straight on the picture: some pixels orange, most the picture.
     const QImage shot = box.grab().toImage();
