@@ -28,8 +28,9 @@ CMsgBox::CMsgBox(QWidget* parent)
     : SkinDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("CMsgBox"));
-    setFixedSize(BoxWidth, BoxHeight);
+    PrepareBox(BoxWidth, BoxHeight);
     setModal(true);
+    CreateSystemMenu(false);
     okButton = new CxSkinButton(this);
     okButton->setObjectName(QStringLiteral("okButton"));
     okButton->setGeometry(442, 164, 110, 33);

@@ -181,47 +181,25 @@ void Cqv_discoveryDlg::OnInitDialog()
 
 void Cqv_discoveryDlg::BuildSystemMenu()
 {
-    m_systemMenu = new QMenu(this);
-    m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
-    QAction* restore = m_systemMenu->addAction(QStringLiteral("&Restore"), this, &QWidget::showNormal);
-    restore->setObjectName(QStringLiteral("restoreAction"));
-    QAction* moveAction = m_systemMenu->addAction(QStringLiteral("&Move"), this, [this] {
-        if (windowHandle() != nullptr) {
-            windowHandle()->startSystemMove();
-        }
-    });
-    moveAction->setObjectName(QStringLiteral("moveAction"));
-    QAction* minimise = m_systemMenu->addAction(QStringLiteral("Mi&nimise"), this, &Cqv_discoveryDlg::OnMinimise);
-    minimise->setObjectName(QStringLiteral("minimiseAction"));
-    m_systemMenu->addSeparator();
-    QAction* closeAction = m_systemMenu->addAction(QStringLiteral("&Close"), this, &QDialog::reject);
-    closeAction->setObjectName(QStringLiteral("closeAction"));
-    closeAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-    connect(m_systemMenu, &QMenu::aboutToShow, this, [this, restore, minimise] {
-        restore->setEnabled(isMinimized());
-        minimise->setEnabled(!isMinimized());
-    });
-
+    CreateSystemMenu(true);
     const QString aboutText = LoadAppString(110);
     if (!aboutText.isEmpty()) {
-        m_systemMenu->addSeparator();
-        QAction* about = m_systemMenu->addAction(aboutText, this, &Cqv_discoveryDlg::OnAbout);
+        SystemMenu()->addSeparator();
+        QAction* about = SystemMenu()->addAction(aboutText, this, &Cqv_discoveryDlg::OnAbout);
         about->setObjectName(QStringLiteral("aboutAction"));
         about->setData(AboutCommandId);
     }
-
-    auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    shortcut->setContext(Qt::WindowShortcut);
-    connect(shortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
 }
 
 void Cqv_discoveryDlg::SkinButton(CxSkinButton* button, int normal, int pressed, int over, int disabled, int captionId)
 {
     button->SetSkin(normal, pressed, over, disabled);
+    // Also on the title-bar buttons, which have no caption: their keyboard-focus frame is drawn
+    // in this colour.
+    button->SetTextColor(CaptionTextColor);
     if (captionId == 0) {
         return;
     }
-    button->SetTextColor(CaptionTextColor);
     button->setFont(buttonFont);
     button->setText(LoadAppString(captionId));
     button->setAccessibleName(button->text());
@@ -306,19 +284,4 @@ void Cqv_discoveryDlg::OnAbout()
 void Cqv_discoveryDlg::OnMinimise()
 {
     showMinimized();
-}
-
-void Cqv_discoveryDlg::ShowSystemMenu(const QPoint& globalPos)
-{
-    m_systemMenu->popup(globalPos);
-}
-
-void Cqv_discoveryDlg::mouseReleaseEvent(QMouseEvent* event)
-{
-    // A right click on the window's surface counts as one on its caption: the window menu.
-    if (event->button() == Qt::RightButton) {
-        ShowSystemMenu(event->globalPosition().toPoint());
-        return;
-    }
-    SkinDialog::mouseReleaseEvent(event);
 }

@@ -47,8 +47,6 @@ public:
     const qvd::RowToRecord& RowToRecordTable() const;
     // Whether a search thread is running.
     bool IsSearching() const;
-    // The window menu (right click on the surface, Alt+Space).
-    QMenu* SystemMenu() const { return m_systemMenu; }
 
 public slots:
     void OnRefresh();
@@ -63,11 +61,6 @@ public slots:
     void OnCreateShortcut();
     void OnAbout();
     void OnMinimise();
-    // Opens the window menu with its top-left corner at globalPos.
-    void ShowSystemMenu(const QPoint& globalPos);
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void CreateControls();
@@ -103,7 +96,6 @@ private:
     QLabel* deviceHeading = nullptr;
     QLabel* shareHeading = nullptr;
     QLabel* driveLetterLabel = nullptr;
-    QMenu* m_systemMenu = nullptr;
     qvd::WorkerEntry m_workerEntry;
     // rowToRecord lives here, shared with the search thread, which may outlive the window.
     std::shared_ptr<SearchShared> m_search;

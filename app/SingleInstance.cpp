@@ -73,9 +73,12 @@ void SingleInstance::OnNewConnection()
         peer->disconnectFromServer();
         peer->deleteLater();
         bool raised = false;
-        // Brought forward but never restored: activating a minimised window would make the
-        // window manager restore it, so a minimised window is left as it is.
-        if (m_window != nullptr && m_window->isVisible() && !m_window->isMinimized()) {
+        // A user who starts the program again wants to see it: a minimised window comes back
+        // as well as to the front.
+        if (m_window != nullptr && m_window->isVisible()) {
+            if (m_window->isMinimized()) {
+                m_window->showNormal();
+            }
             m_window->raise();
             m_window->activateWindow();
             raised = true;

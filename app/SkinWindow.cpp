@@ -3,12 +3,16 @@
 #include "CxSkinButton.h"
 #include "Language.h"
 #include "Resources.h"
+#include "SkinFont.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <array>
 #include <cmath>
@@ -87,19 +91,7 @@ void PaintSkinBackground(QWidget& window, QPainter& painter, QImage& backgroundB
 
 QFont ArialFont(int cellHeight)
 {
-    QFont font(QStringLiteral("Arial"));
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    font.setUnderline(false);
-    font.setPixelSize(cellHeight);
-    // Windows matches a positive font height against the cell height; Qt's pixel size is the
-    // em height, which is smaller by the face's leading.
-    const int measured = QFontMetrics(font).height();
-    if (measured > 0 && measured != cellHeight) {
-        const double scaled = static_cast<double>(cellHeight) * cellHeight / measured;
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(scaled))));
-    }
-    return font;
+    return CellHeightFont(QStringLiteral("Arial"), cellHeight);
 }
 
 QLabel* MakeStaticText(QWidget* parent, const char* objectName, const QRect& rect, const QColor& color)
@@ -124,6 +116,49 @@ SkinDialog::SkinDialog(QWidget* parent, Qt::WindowFlags flags)
     setSizeGripEnabled(false);
 }
 
+void SkinDialog::CreateSystemMenu(bool taskbarWindow)
+{
+    m_systemMenu = new QMenu(this);
+    m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
+    const auto add = [this](const char* name, const QString& text, auto&& slot) {
+        QAction* action = m_systemMenu->addAction(text, this, slot);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    QAction* restore = nullptr;
+    if (taskbarWindow) {
+        restore = add("restoreAction", QStringLiteral("&Restore"), [this] { showNormal(); });
+    }
+    add("moveAction", QStringLiteral("&Move"), [this] {
+        if (windowHandle() != nullptr) {
+            windowHandle()->startSystemMove();
+        }
+    });
+    if (taskbarWindow) {
+        // A fixed-size window without minimise or maximise box: shown, but ruled out.
+        add("sizeAction", QStringLiteral("&Size"), [] {})->setEnabled(false);
+        add("minimiseAction", QStringLiteral("Mi&nimise"), [] {})->setEnabled(false);
+        add("maximiseAction", QStringLiteral("Ma&ximise"), [] {})->setEnabled(false);
+        m_systemMenu->addSeparator();
+    }
+    QAction* closeAction = add("closeAction", QStringLiteral("&Close"), [this] { reject(); });
+    closeAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    if (restore != nullptr) {
+        connect(m_systemMenu, &QMenu::aboutToShow, this, [this, restore] { restore->setEnabled(isMinimized()); });
+    }
+
+    auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+}
+
+void SkinDialog::ShowSystemMenu(const QPoint& globalPos)
+{
+    if (m_systemMenu != nullptr) {
+        m_systemMenu->popup(globalPos);
+    }
+}
+
 void SkinDialog::InitialiseOnce()
 {
     if (!m_initialised) {
@@ -132,8 +167,29 @@ void SkinDialog::InitialiseOnce()
     }
 }
 
+void SkinDialog::PrepareBox(int width, int height)
+{
+    setFixedSize(width, height);
+    // Set before the platform window exists, the shape goes with it when it is first mapped.
+    ApplyRoundedRegion(*this, width, height);
+    m_centreOverOwner = true;
+}
+
 void SkinDialog::showEvent(QShowEvent* event)
 {
+    if (m_centreOverOwner && parentWidget() != nullptr) {
+        // Centred over the owner's window and kept on the owner's screen, whatever place the
+        // toolkit or the window manager would have picked.
+        const QRect owner = parentWidget()->window()->geometry();
+        QRect box(QPoint(0, 0), size());
+        box.moveCenter(owner.center());
+        if (const QScreen* screen = parentWidget()->window()->screen()) {
+            const QRect area = screen->availableGeometry();
+            box.moveLeft(std::max(area.left(), std::min(box.left(), area.right() + 1 - box.width())));
+            box.moveTop(std::max(area.top(), std::min(box.top(), area.bottom() + 1 - box.height())));
+        }
+        move(box.topLeft());
+    }
     InitialiseOnce();
     QDialog::showEvent(event);
 }
@@ -177,6 +233,11 @@ void SkinDialog::mouseMoveEvent(QMouseEvent* event)
 
 void SkinDialog::mouseReleaseEvent(QMouseEvent* event)
 {
+    // A right click on the window's surface counts as one on its caption: the window menu.
+    if (event->button() == Qt::RightButton && m_systemMenu != nullptr) {
+        ShowSystemMenu(event->globalPosition().toPoint());
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         m_dragging = false;
     }

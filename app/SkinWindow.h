@@ -14,6 +14,7 @@
 class CxSkinButton;
 class QPainter;
 class QLabel;
+class QMenu;
 
 // Captions of the text buttons and the text of both lists.
 inline const QColor CaptionTextColor{193, 193, 193};
@@ -54,11 +55,24 @@ public:
     virtual int BackgroundId() const = 0;
     const QImage& BackgroundBitmap() const { return backgroundBitmap; }
 
+    // The window menu: a right click on the window's surface (its caption) and Alt+Space open
+    // it. Move and Close; a window that can be minimised also carries Restore, Size, Minimise and
+    // Maximise, enabled as its style allows.
+    QMenu* SystemMenu() const { return m_systemMenu; }
+    // Opens the window menu with its top-left corner at globalPos.
+    void ShowSystemMenu(const QPoint& globalPos);
+
 protected:
     // Builds the window's controls from what the creator set after construction (a box's
     // kind and texts, a version); runs once, at the first show or at InitialiseOnce().
     virtual void OnInitDialog() {}
     void InitialiseOnce();
+    // Builds the window menu; the main window's carries the entries of a window with a taskbar
+    // button (disabled where its style rules them out).
+    void CreateSystemMenu(bool taskbarWindow);
+    // For a box: its shape from the start (so that no frame ever shows square corners), and a
+    // place centred over its owner's window, taken when it is shown.
+    void PrepareBox(int width, int height);
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -71,7 +85,9 @@ protected:
     QImage backgroundBitmap;
 
 private:
+    QMenu* m_systemMenu = nullptr;
     bool m_initialised = false;
+    bool m_centreOverOwner = false;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };

@@ -4,6 +4,7 @@
 #include "CPictureEx.h"
 #include "CSkinListCtrl.h"
 #include "Cqv_discoveryDlg.h"
+#include "DisplayText.h"
 
 #include <QMetaObject>
 #include <QString>
@@ -74,8 +75,12 @@ void WindowSearchSink::clearList(int controlId)
 void WindowSearchSink::appendDeviceRow(const char* name, const char* ip)
 {
     // Device texts are copied now: the caller's buffers do not outlive this call's wait anyway,
-    // but the posted call must not depend on that.
-    RunOnWindowThread([nameText = QString::fromUtf8(name), ipText = QString::fromUtf8(ip)](Cqv_discoveryDlg& dialog) {
+    // but the posted call must not depend on that. The record keeps the text as the device
+    // sent it; the cells, and whatever is later taken from them, show it resolved.
+    const auto shown = [](const char* text) {
+        return QString::fromStdString(DecodeCharacterReferences(text != nullptr ? text : ""));
+    };
+    RunOnWindowThread([nameText = shown(name), ipText = shown(ip)](Cqv_discoveryDlg& dialog) {
         if (auto* list = qobject_cast<CSkinListCtrl*>(dialog.ControlById(qvd::IdDeviceList))) {
             const int row = list->AppendRow(nameText);
             list->SetItemText(row, 1, ipText);

@@ -40,8 +40,9 @@ showabout::showabout(QWidget* parent, const char* productVersion)
     , m_productVersion(productVersion)
 {
     setObjectName(QStringLiteral("showabout"));
-    setFixedSize(BoxWidth, BoxHeight);
+    PrepareBox(BoxWidth, BoxHeight);
     setModal(true);
+    CreateSystemMenu(false);
     setWindowTitle(QStringLiteral("About QV Link"));
     okButton = new CxSkinButton(this);
     okButton->setObjectName(QStringLiteral("okButton"));

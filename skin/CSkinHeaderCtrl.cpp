@@ -2,11 +2,13 @@
 
 #include "CMemDC.h"
 #include "Resources.h"
+#include "SkinFont.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
 
 namespace {
 constexpr int DividerBitmap = 201;
@@ -21,8 +23,8 @@ CSkinHeaderCtrl::CSkinHeaderCtrl(QWidget* parent)
     , m_divider(qvres::SkinBitmap(DividerBitmap))
     , m_background(qvres::SkinBitmap(BackgroundBitmap))
 {
-    setMinimumSectionSize(MinColumnWidth);
-    setMaximumSectionSize(MaxColumnWidth);
+    // Widths are checked and refused here, never clamped: the view's own limits stay out of it.
+    setMinimumSectionSize(0);
     setFixedHeight(HeaderHeight);
     setSectionsClickable(false);
     setHighlightSections(false);
@@ -35,11 +37,18 @@ CSkinHeaderCtrl::CSkinHeaderCtrl(QWidget* parent)
 
 QFont CSkinHeaderCtrl::HeaderFont()
 {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(FontPixelHeight);
-    font.setWeight(QFont::Normal);
+    QFont font = CellHeightFont(QStringLiteral("Arial"), FontPixelHeight);
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+bool CSkinHeaderCtrl::SetSectionWidth(int logicalIndex, int width)
+{
+    if (logicalIndex < 0 || logicalIndex >= count() || !IsAllowedWidth(width)) {
+        return false;
+    }
+    resizeSection(logicalIndex, width);
+    return true;
 }
 
 void CSkinHeaderCtrl::SetSkinBitmaps(const QImage& divider, const QImage& background)
@@ -116,11 +125,77 @@ void CSkinHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int log
     DrawItemText(painter, rect, logicalIndex);
 }
 
+int CSkinHeaderCtrl::DividerAt(int x) const
+{
+    const int logical = logicalIndexAt(x);
+    if (logical < 0) {
+        return -1;
+    }
+    const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+    const int left = sectionViewportPosition(logical);
+    int section = -1;
+    if (x < left + grip) {
+        // The left edge of a column is the right edge of the one before it.
+        for (int visual = visualIndex(logical) - 1; visual >= 0 && section < 0; --visual) {
+            if (!isSectionHidden(logicalIndex(visual))) {
+                section = logicalIndex(visual);
+            }
+        }
+    } else if (x > left + sectionSize(logical) - grip) {
+        section = logical;
+    }
+    if (section < 0 || sectionResizeMode(section) != Interactive) {
+        return -1;
+    }
+    return section;
+}
+
+void CSkinHeaderCtrl::DragDividerTo(int x)
+{
+    // The width comes from the pointer, not from the last move: after a refused width, the
+    // edge follows the pointer again as soon as it asks for an allowed one.
+    const int width = x - m_resizeOrigin;
+    if (IsAllowedWidth(width) && width != sectionSize(m_resizing)) {
+        resizeSection(m_resizing, width);
+    }
+}
+
+void CSkinHeaderCtrl::mousePressEvent(QMouseEvent* event)
+{
+    const int x = qRound(event->position().x());
+    if (event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton && DividerAt(x) >= 0) {
+        m_resizing = DividerAt(x);
+        // Where the pointer grabbed the edge stays at the edge while it moves.
+        m_resizeOrigin = x - sectionSize(m_resizing);
+        event->accept();
+        return;
+    }
+    QHeaderView::mousePressEvent(event);
+}
+
 void CSkinHeaderCtrl::mouseMoveEvent(QMouseEvent* event)
 {
     // Keeps the dividers and texts painted while a column edge is being dragged.
     if (event->buttons() == Qt::LeftButton && event->modifiers() == Qt::NoModifier) {
         viewport()->repaint();
     }
+    if (m_resizing >= 0) {
+        if (event->buttons() & Qt::LeftButton) {
+            DragDividerTo(qRound(event->position().x()));
+        }
+        event->accept();
+        return;
+    }
     QHeaderView::mouseMoveEvent(event);
+}
+
+void CSkinHeaderCtrl::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_resizing >= 0 && event->button() == Qt::LeftButton) {
+        DragDividerTo(qRound(event->position().x()));
+        m_resizing = -1;
+        event->accept();
+        return;
+    }
+    QHeaderView::mouseReleaseEvent(event);
 }

@@ -11,6 +11,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace {
 const QColor ListBackColor(59, 59, 59);
@@ -58,6 +59,13 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent)
     // Keeps the bar in step with every scroll, whatever caused it.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CSkinListCtrl::UpdateBarThumb);
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &CSkinListCtrl::UpdateBarThumb);
+    // Without a horizontal bar there is nothing to scroll sideways with, so the list never
+    // scrolls sideways: not by a drag near its edge, nor keys, nor to show a current cell.
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, [this](int minimum, int maximum) {
+        if (minimum != 0 || maximum != 0) {
+            horizontalScrollBar()->setRange(0, 0);
+        }
+    });
 }
 
 CSkinListCtrl::~CSkinListCtrl()
@@ -131,6 +139,11 @@ int CSkinListCtrl::InsertColumn(int column, const QString& heading, int width)
     headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
     m_header->resizeSection(column, width);
     return column;
+}
+
+bool CSkinListCtrl::SetColumnWidth(int column, int width)
+{
+    return m_header->SetSectionWidth(column, width);
 }
 
 int CSkinListCtrl::InsertItem(int row, const QString& text)
@@ -288,7 +301,10 @@ void CSkinListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
             continue;
         }
         QStyleOptionViewItem cell(row);
-        cell.rect = QRect(x, options.rect.y(), w, options.rect.height());
+        // A column cut by the list's edge is laid out in what shows of it, so that its text
+        // ends in the same ellipsis as any cell too narrow for its text.
+        cell.rect = QRect(x, options.rect.y(), std::min(w, width - x), options.rect.height());
+        cell.textElideMode = Qt::ElideRight;
         const QModelIndex cellIndex = index.sibling(index.row(), column);
         itemDelegateForIndex(cellIndex)->paint(painter, cell, cellIndex);
     }

@@ -42,6 +42,9 @@ public:
     // Report-view interface for the owner. Rows and columns count from 0.
     // Inserts a left-aligned column; returns its index, or -1 when column is out of range.
     int InsertColumn(int column, const QString& heading, int width);
+    // Sets a column's width; false (the width unchanged) for a width outside 30..400 pixels or a
+    // column that does not exist.
+    bool SetColumnWidth(int column, int width);
     // Inserts a row at row (clamped to 0..count) with text in column 0; returns its index.
     int InsertItem(int row, const QString& text);
     // Appends a row with text in column 0; returns its index.

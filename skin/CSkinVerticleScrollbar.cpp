@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
 namespace {
 constexpr int ThumbBitmap = 211;
@@ -192,9 +193,13 @@ void CSkinVerticleScrollbar::mouseMoveEvent(QMouseEvent* event)
             const int y = qRound(event->position().y());
             m_thumbPosition = y - GrabOffset;
             m_ratio = static_cast<double>(height() - TrackInset) / limit;
-            const int rowHeight = m_list->GetItemRowHeight();
-            const int wanted = static_cast<int>((m_thumbPosition - DragTrackTop) / m_ratio);
-            m_list->Scroll(rowHeight * (wanted - m_list->GetScrollPos()));
+            // A bar too short for a drag track (ratio 0 or below) has no place that stands for
+            // a row: the thumb is clamped as the display places it and nothing scrolls.
+            if (m_ratio > 0) {
+                const int rowHeight = m_list->GetItemRowHeight();
+                const double row = std::clamp((m_thumbPosition - DragTrackTop) / m_ratio, 0.0, double(limit));
+                m_list->Scroll(rowHeight * (static_cast<int>(row) - m_list->GetScrollPos()));
+            }
             ClampThumb();
             update();
         }

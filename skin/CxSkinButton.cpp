@@ -3,6 +3,7 @@
 #include "Resources.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,6 +14,11 @@ namespace {
 constexpr int CaptionSideInset = 2;
 constexpr int CaptionBottomInset = 2;
 constexpr int CaptionTextFlags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
+// The focus frame lies this far inside the face.
+constexpr int FocusCueInset = 3;
+// A window property, shared by every button of the window: once the keyboard has been used
+// there, the focused button shows where the focus is.
+constexpr char KeyboardCuesProperty[] = "qvKeyboardCues";
 
 } // namespace
 
@@ -95,12 +101,38 @@ void CxSkinButton::paintEvent(QPaintEvent* /*event*/)
     }
     painter.setPen(m_textColor);
     painter.drawText(textRect, CaptionTextFlags, caption);
+    if (hasFocus() && KeyboardCuesShown()) {
+        QPen dotted(m_textColor, 1, Qt::CustomDashLine);
+        dotted.setDashPattern({1, 1});
+        painter.setPen(dotted);
+        painter.setBrush(Qt::NoBrush);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        // The rectangle's own pen covers its right and bottom edge: one pixel less each way.
+        painter.drawRect(rect().adjusted(FocusCueInset, FocusCueInset, -FocusCueInset - 1, -FocusCueInset - 1));
+    }
+}
+
+bool CxSkinButton::KeyboardCuesShown() const
+{
+    return window()->property(KeyboardCuesProperty).toBool();
+}
+
+void CxSkinButton::ShowKeyboardCues()
+{
+    if (!KeyboardCuesShown()) {
+        window()->setProperty(KeyboardCuesProperty, true);
+        update();
+    }
 }
 
 void CxSkinButton::mousePressEvent(QMouseEvent* event)
 {
-    // A press ends the hover look until the pointer moves again; the pressed face shows next.
-    m_hover = false;
+    if (event->button() == Qt::LeftButton) {
+        // A left press ends the hover look until the pointer moves again; the pressed face
+        // shows next. Other buttons leave the face as it is.
+        m_hover = false;
+        m_pressLost = false;
+    }
     QPushButton::mousePressEvent(event);
     if (event->button() == Qt::LeftButton) {
         m_pressed = true;
@@ -111,6 +143,13 @@ void CxSkinButton::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         m_pressed = false;
+        if (m_pressLost) {
+            // The end of a press that the loss of the focus already ended: no click.
+            m_pressLost = false;
+            setDown(false);
+            event->accept();
+            return;
+        }
     }
     QPushButton::mouseReleaseEvent(event);
 }
@@ -123,6 +162,11 @@ void CxSkinButton::mouseDoubleClickEvent(QMouseEvent* event)
 
 void CxSkinButton::mouseMoveEvent(QMouseEvent* event)
 {
+    if (m_pressLost && (event->buttons() & Qt::LeftButton)) {
+        // The button underneath would take the pointer coming back for a press.
+        event->accept();
+        return;
+    }
     if (m_pressed) {
         // QPushButton follows the pointer off and back on: off shows the normal face, back on
         // the pressed one, and a release off the button does not click.
@@ -143,10 +187,35 @@ void CxSkinButton::leaveEvent(QEvent* event)
     QPushButton::leaveEvent(event);
 }
 
+void CxSkinButton::focusInEvent(QFocusEvent* event)
+{
+    // A dialog that opens reports its first focus as a Tab too; only a focus change the keyboard
+    // made marks the window (the toolkit flags those), and a mnemonic or shortcut does.
+    const Qt::FocusReason reason = event->reason();
+    const bool byTabKey = (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+                          window()->testAttribute(Qt::WA_KeyboardFocusChange);
+    if (byTabKey || reason == Qt::ShortcutFocusReason) {
+        ShowKeyboardCues();
+    }
+    QPushButton::focusInEvent(event);
+}
+
 void CxSkinButton::focusOutEvent(QFocusEvent* event)
 {
-    m_pressed = false;
+    if (m_pressed || isDown()) {
+        // The press ends here: no pressed face and no click, whatever the pointer does next.
+        m_pressLost = m_pressed;
+        m_pressed = false;
+        setDown(false);
+    }
     QPushButton::focusOutEvent(event);
+    update();
+}
+
+void CxSkinButton::keyPressEvent(QKeyEvent* event)
+{
+    ShowKeyboardCues();
+    QPushButton::keyPressEvent(event);
 }
 
 bool CxSkinButton::hitButton(const QPoint& pos) const

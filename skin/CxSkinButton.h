@@ -34,7 +34,8 @@ public:
 
     // Whether the pointer is over the button (the over face is shown when one exists).
     bool IsHover() const { return m_hover; }
-    // Whether the left button went down on the button and has not been released.
+    // Whether the left button went down on the button and has not been released (nor the
+    // press ended by the loss of the focus).
     bool IsPressed() const { return m_pressed; }
 
     QSize sizeHint() const override;
@@ -46,14 +47,23 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
 
 private:
     void DrawFace(QPainter& painter, const QImage& face);
+    // Whether the window's keyboard cues are on: the keyboard has moved the focus or pressed a
+    // key in this window. The mouse never turns them on.
+    bool KeyboardCuesShown() const;
+    void ShowKeyboardCues();
 
     bool m_hover = false;
     bool m_pressed = false;
+    // The focus went elsewhere while the left button was down: that press is over, and the
+    // moves and the release that still come from it neither press nor click the button.
+    bool m_pressLost = false;
     QImage m_normal;
     QImage m_pressedFace;
     QImage m_disabled;

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,6 +76,7 @@ private slots:
     void initialisation();
     void enableStatesOverASearch();
     void makerFilterRowLimitAndRefresh();
+    void recordsListedOnePollApart();
     void noDeviceBox();
     void closingDuringASearchIsSafe();
     void surfaceAndTitleBar();
@@ -203,6 +205,41 @@ void TestMainWindow::enableStatesOverASearch()
     QVERIFY(m_watcher->seen.isEmpty());
 }
 
+// Records that the search publishes all at once still reach the list one poll apart: one pause
+// after each record. A pause lasts at least the poll interval, so each row comes at least one
+// interval after the one before, and the last one at least four intervals after the first.
+void TestMainWindow::recordsListedOnePollApart()
+{
+    constexpr int Interval = 60;
+    constexpr int Records = 5;
+    qvd::timing().pollIntervalMs.store(Interval);
+    std::vector<fake::FakeDevice> script;
+    for (int i = 0; i < Records; ++i) {
+        script.push_back(fake::MakerDevice("Box " + std::to_string(i), "10.0.2." + std::to_string(i)));
+    }
+    Cqv_discoveryDlg& window = open(script, 0, true);
+    auto* list = control<CSkinListCtrl>(window, "deviceListView");
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> listedAt;
+    connect(list->model(), &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex&, int first, int last) {
+        for (int row = first; row <= last; ++row) {
+            listedAt.append(clock.nsecsElapsed());
+        }
+    });
+    window.show();
+    fake::Release(); // all records are in the table before the window looks
+    QTRY_COMPARE_WITH_TIMEOUT(listedAt.size(), Records, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.IsSearching(), 10000);
+    qvd::timing().pollIntervalMs.store(PollMs);
+    for (int i = 1; i < Records; ++i) {
+        const qint64 gapMs = (listedAt.at(i) - listedAt.at(i - 1)) / 1000000;
+        QVERIFY2(gapMs >= Interval - 1,
+                 qPrintable(QStringLiteral("row %1 came %2 ms after the one before").arg(i).arg(gapMs)));
+    }
+    QCOMPARE(list->GetItemCount(), Records);
+}
+
 void TestMainWindow::makerFilterRowLimitAndRefresh()
 {
     std::vector<fake::FakeDevice> script{
@@ -288,7 +325,16 @@ void TestMainWindow::surfaceAndTitleBar()
     Cqv_discoveryDlg& window = open({fake::MakerDevice("Alpha", "10.0.0.1")});
     QMenu* menu = window.SystemMenu();
     const QList<QAction*> actions = menu->actions();
-    QVERIFY(actions.size() >= 3 && actions.at(actions.size() - 2)->isSeparator());
+    // What the window's style allows is enabled: no sizing, no minimise or maximise box, and
+    // Restore only while minimised. Then Close, and the About entry after a separator.
+    const auto entries = [menu] {
+        QStringList shown;
+        for (QAction* action : menu->actions()) {
+            shown << (action->isSeparator() ? QStringLiteral("-") : action->text()) +
+                         (action->isEnabled() ? "" : " (off)");
+        }
+        return shown;
+    };
     QCOMPARE(actions.last()->text(), QStringLiteral("&About QV Link"));
     QCOMPARE(actions.last()->data().toInt(), AboutCommandId);
 
@@ -303,6 +349,8 @@ void TestMainWindow::surfaceAndTitleBar()
     window.activateWindow();
     QTest::keyClick(&window, Qt::Key_Space, Qt::AltModifier);
     QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(entries(), QStringList({"&Restore (off)", "&Move", "&Size (off)", "Mi&nimise (off)", "Ma&ximise (off)",
+                                     "-", "&Close", "-", "&About QV Link"}));
     menu->close();
 
     // The surface drags the window; a control does not.

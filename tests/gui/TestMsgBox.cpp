@@ -74,6 +74,11 @@ void TestMsgBox::layoutFontsAndColours()
     for (const auto& [widget, cellHeight] : {std::pair<QWidget*, int>{title, 32}, {text, 20}, {ok, 18}})
         QVERIFY(std::abs(QFontMetrics(widget->font()).height() - cellHeight) <= 1);
     QVERIFY(ok->hasFocus());
+    // A box that opens gives its OK button the focus without the keyboard: no focus frame.
+    const QImage okFace = ok->grab().toImage();
+    for (int x = 0; x < okFace.width(); ++x) {
+        QVERIFY(okFace.pixelColor(x, 3) != ok->TextColor());
+    }
 
     // The title is drawn in orange straight on the picture: some pixels orange, most the picture.
     const QImage shot = box.grab().toImage();
@@ -92,6 +97,19 @@ void TestMsgBox::layoutFontsAndColours()
     }
     QVERIFY2(orange > 20, qPrintable(QString::number(orange)));
     QVERIFY(pictureLike > title->width() * title->height() / 2);
+
+    // The message is drawn in white straight on the dark panel of the picture.
+    int white = 0;
+    pictureLike = 0;
+    for (int y = text->y(); y <= text->geometry().bottom(); ++y) {
+        for (int x = text->x(); x <= text->geometry().right(); ++x) {
+            white += shot.pixelColor(x, y) == QColor(Qt::white) ? 1 : 0;
+            pictureLike += near(shot.pixelColor(x, y), picture.pixelColor(x, y)) ? 1 : 0;
+            QVERIFY(!near(shot.pixelColor(x, y), QColor(255, 146, 26))); // nothing in the title's colour
+        }
+    }
+    QVERIFY2(white > 100, qPrintable(QString::number(white)));
+    QVERIFY(pictureLike > text->width() * text->height() / 2);
 }
 
 void TestMsgBox::closesByOkEnterAndEscape()

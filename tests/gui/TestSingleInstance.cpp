@@ -26,7 +26,7 @@ void TestSingleInstance::secondCopyAsksTheFirst_data()
     QTest::newRow("shown window is raised") << 2 << false << true;
     QTest::newRow("starting up: ends silently") << 0 << false << false;
     QTest::newRow("window not shown yet") << 1 << false << false;
-    QTest::newRow("minimised window stays so") << 3 << false << false;
+    QTest::newRow("minimised window is restored and raised") << 3 << false << true;
     QTest::newRow("socket left by a crashed copy") << 2 << true << true;
 }
 
@@ -59,8 +59,8 @@ void TestSingleInstance::secondCopyAsksTheFirst()
     QCOMPARE(second.Acquire(), SingleInstance::Result::Running);
     QTRY_COMPARE(asked.count(), 1);
     QCOMPARE(asked.at(0).at(0).toBool(), raised);
-    QCOMPARE(shown.isVisible(), window >= 2);   // a hidden window is not shown
-    QCOMPARE(shown.isMinimized(), window == 3); // nor a minimised one restored
+    QCOMPARE(shown.isVisible(), window >= 2); // a hidden window is not shown
+    QTRY_VERIFY(!shown.isMinimized());        // a minimised one is restored
 }
 
 void TestSingleInstance::lockIsFreeAgainAfterRelease()

@@ -84,6 +84,14 @@ private slots:
         QTest::newRow("released off: no click") << "press off release" << NormalFace << 0;
         QTest::newRow("released back on: click") << "press off edge release" << NormalFace << 1;
         QTest::newRow("focus lost while pressed: no click") << "press focus release" << NormalFace << 0;
+        QTest::newRow("focus lost, back over it: not pressed") << "press focus off in2" << NormalFace << 0;
+        QTest::newRow("focus lost, back over it, released: no click")
+            << "press focus off in2 release" << NormalFace << 0;
+        QTest::newRow("focus lost, a small move on it, released: no click")
+            << "press focus in2 release" << NormalFace << 0;
+        QTest::newRow("after a lost press the next press clicks")
+            << "press focus release press release" << NormalFace << 1;
+        QTest::newRow("a right press keeps the hover face") << "in rpress" << OverFace << 0;
         QTest::newRow("double click is two clicks") << "double" << NormalFace << 2;
         QTest::newRow("disabled") << "disable" << DisabledFace << 0;
         QTest::newRow("no normal face: filled") << "unskin" << QColor() << 0;
@@ -108,6 +116,9 @@ private slots:
                 QTest::mousePress(m_button, Qt::LeftButton, {}, at);
             } else if (step == "release") {
                 QTest::mouseRelease(m_button, Qt::LeftButton, {}, at);
+            } else if (step == "rpress") {
+                QTest::mousePress(m_button, Qt::RightButton, {}, at);
+
             } else if (step == "focus") {
                 m_window->findChild<QLineEdit*>()->setFocus(Qt::OtherFocusReason);
                 QTRY_VERIFY(!m_button->IsPressed() && !m_button->isDown());
@@ -123,6 +134,63 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Grab().pixelColor(1, 1), face, 2000); // the corners carry no caption
         QCOMPARE(Grab().pixelColor(FaceSize.width() - 1, FaceSize.height() - 1), face);
         QCOMPARE(clicked.count(), clicks);
+    }
+
+    // The dotted focus frame: drawn inside the face in the caption colour on a button that got
+    // the focus from the keyboard, never on one the mouse focused.
+    void focusCueOnlyAfterKeyboardUse_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("cue");
+        QTest::newRow("clicked") << "click" << false;
+        QTest::newRow("focused by code") << "code" << false;
+        QTest::newRow("tabbed to") << "tab" << true;
+        QTest::newRow("tabbed away") << "tab away" << false;
+        QTest::newRow("tabbed to, then clicked: cues stay") << "tab click" << true;
+    }
+
+    void focusCueOnlyAfterKeyboardUse()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, cue);
+        auto* edit = m_window->findChild<QLineEdit*>();
+        edit->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(edit->hasFocus());
+        for (const QString& step : how.split(QLatin1Char(' '))) {
+            if (step == "click") {
+                QTest::mouseClick(m_button, Qt::LeftButton, {}, QPoint(10, 10));
+            } else if (step == "code") {
+                m_button->setFocus(Qt::OtherFocusReason);
+            } else if (step == "tab") {
+                QTest::keyClick(edit, Qt::Key_Tab);
+            } else if (step == "away") {
+                QTest::keyClick(m_button, Qt::Key_Tab);
+            }
+        }
+        QTRY_COMPARE(m_button->hasFocus(), how != "tab away");
+        QTest::mouseMove(m_window, QPoint(280, 110));
+        QCoreApplication::processEvents();
+        const QImage face = Grab();
+        int captionPixels = 0;
+        for (int y = 0; y < face.height(); ++y) {
+            for (int x = 0; x < face.width(); ++x) {
+                captionPixels += face.pixelColor(x, y) == Caption ? 1 : 0;
+            }
+        }
+        if (!cue) {
+            QCOMPARE(captionPixels, 0); // no caption text is set: any caption pixel is the frame
+            return;
+        }
+        // A dotted frame a few pixels inside the face: every other pixel of its top row.
+        const QRect box = BoxOf(face, Caption);
+        QVERIFY2(box.left() >= 2 && box.left() <= 4 && box.top() >= 2 && box.top() <= 4,
+                 qPrintable(QStringLiteral("%1,%2").arg(box.left()).arg(box.top())));
+        QVERIFY(box.right() >= FaceSize.width() - 5 && box.bottom() >= FaceSize.height() - 5);
+        int onTop = 0;
+        for (int x = box.left(); x <= box.right(); ++x) {
+            onTop += face.pixelColor(x, box.top()) == Caption ? 1 : 0;
+        }
+        QVERIFY2(onTop > box.width() / 3 && onTop < box.width() * 2 / 3, qPrintable(QString::number(onTop)));
     }
 
     void captionCentredShiftedWhenPressedEmbossedWhenDisabled()

@@ -92,6 +92,27 @@ private slots:
         QVERIFY(textBox(grab(header), 200).width() > plain + 5);
     }
 
+    void widthSetByCodeOutside30To400IsRefused()
+    {
+        ListWindow w;
+        QVERIFY(w.open());
+        for (const auto& [asked, width, allowed] : {std::tuple{100, 100, true},
+                                                    {10, 100, false},
+                                                    {29, 100, false},
+                                                    {30, 30, true},
+                                                    {401, 30, false},
+                                                    {400, 400, true}}) {
+            QCOMPARE(w.list->SetColumnWidth(0, asked), allowed);
+            QCOMPARE(w.list->GetHeaderCtrl()->sectionSize(0), width);
+        }
+        QVERIFY(!w.list->SetColumnWidth(5, 100)); // no such column
+    }
+
+    void headerFontIsSixteenPixelsAsACellHeight()
+    {
+        QCOMPARE(QFontMetrics(CSkinHeaderCtrl::HeaderFont()).height(), CSkinHeaderCtrl::FontPixelHeight);
+    }
+
     void dividerDragHoldsWidthIn30To400AndRepaintsAtOnce()
     {
         ListWindow w;
@@ -104,7 +125,9 @@ private slots:
         sendMouse(vp, QEvent::MouseButtonPress, QPoint(214, 13), Qt::LeftButton, Qt::LeftButton);
         int paints = counter.paints;
         // Pointer x while dragging the first column's right edge, and the width it must give.
-        for (const auto& [x, width] : {std::pair{100, 101}, {10, 30}, {-40, 30}, {399, 400}, {700, 400}}) {
+        // A width outside 30..400 is refused: the column keeps the width it had.
+        for (const auto& [x, width] :
+             {std::pair{100, 101}, {10, 101}, {-40, 101}, {28, 101}, {29, 30}, {10, 30}, {399, 400}, {700, 400}}) {
             sendMouse(vp, QEvent::MouseMove, QPoint(x, 13), Qt::NoButton, Qt::LeftButton);
             QCOMPARE(header->sectionSize(0), width);
             QCOMPARE(counter.paints, ++paints);

@@ -111,6 +111,56 @@ private slots:
         QVERIFY(allDark(grab(&w).copy(w.list->viewport()->geometry().translated(w.list->pos()))));
     }
 
+    // The list has no horizontal bar: nothing scrolls it sideways, neither a drag near its edge,
+    // nor keys, nor making a cell of the cut-off column current.
+    void neverScrollsSideways()
+    {
+        ListWindow w;
+        QVERIFY(w.open(3));
+        QWidget* vp = w.list->viewport();
+        QVERIFY(w.list->header()->length() > vp->width()); // the columns are wider than the list
+        sendMouse(vp, QEvent::MouseButtonPress, QPoint(400, 2), Qt::LeftButton, Qt::LeftButton);
+        for (int x : {410, 416, 417, 440}) {
+            sendMouse(vp, QEvent::MouseMove, QPoint(x, 2), Qt::NoButton, Qt::LeftButton);
+            QTest::qWait(80); // long enough for the view's edge auto-scroll to tick
+        }
+        sendMouse(vp, QEvent::MouseButtonRelease, QPoint(440, 2), Qt::LeftButton, Qt::NoButton);
+        w.list->setFocus();
+        QTest::keyClick(w.list, Qt::Key_Right);
+        QTest::keyClick(w.list, Qt::Key_End);
+        w.list->scrollTo(w.list->model()->index(0, 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.list->horizontalScrollBar()->value(), 0);
+        QCOMPARE(w.list->GetHeaderCtrl()->offset(), 0);
+    }
+
+    // A column cut by the list's right edge ends in an ellipsis like any cell too narrow for its
+    // text, not in a clipped glyph that reads as another address.
+    void cellCutByTheRightEdgeEndsInEllipsis()
+    {
+        ListWindow w;
+        QVERIFY(w.open());
+        w.list->SetItemText(w.list->AppendRow(QStringLiteral("Backup")), 1, QStringLiteral("10.88.0.101"));
+        QVERIFY(w.list->SetColumnWidth(0, 360)); // 58 pixels of the IP column stay in view
+        QCoreApplication::processEvents();
+        const QImage img = grab(w.list->viewport());
+        const int rowHeight = w.list->GetItemRowHeight();
+        QRect ink;
+        for (int y = 0; y < rowHeight; ++y) {
+            for (int x = 360; x < img.width(); ++x) {
+                ink |= onBlend(img.pixelColor(x, y), DarkColor, RowText) && img.pixelColor(x, y) != DarkColor
+                           ? QRect(x, y, 1, 1)
+                           : QRect();
+            }
+        }
+        QVERIFY(!ink.isEmpty());
+        QVERIFY2(ink.right() < img.width() - 1, "the text runs into the edge");
+        // The last glyph is the ellipsis: dots on the baseline, nothing in the upper half.
+        for (int y = ink.top(); y < ink.top() + ink.height() / 2; ++y) {
+            QVERIFY2(img.pixelColor(ink.right(), y) == DarkColor, qPrintable(QStringLiteral("y=%1").arg(y)));
+        }
+    }
+
     void memDcCopiesAtTheEndAtTheTargetsDensity()
     {
         QImage target(80, 40, QImage::Format_RGB32);

@@ -142,6 +142,36 @@ private slots:
         QCOMPARE(w.list->GetScrollPos(), pos);
     }
 
+    // A bar of 50 pixels or less has no drag track: a thumb drag scrolls nothing.
+    void thumbDragOnABarWithoutTrackScrollsNothing_data()
+    {
+        QTest::addColumn<int>("barHeight");
+        QTest::newRow("50: no track at all") << 50;
+        QTest::newRow("40: less than none") << 40;
+    }
+
+    void thumbDragOnABarWithoutTrackScrollsNothing()
+    {
+        QFETCH(int, barHeight);
+        ListWindow w(barHeight + 1);
+        QVERIFY(w.open(40));
+        QCOMPARE(w.bar->height(), barHeight);
+        QVERIFY(w.list->GetScrollLimit() > 0);
+        w.list->verticalScrollBar()->setValue(5);
+        const int thumb = w.bar->ThumbPosition();
+        QVERIFY(thumb >= 38);
+        QTest::mousePress(w.bar, Qt::LeftButton, {}, QPoint(14, thumb + 2));
+        QVERIFY(w.bar->ThumbGrabbed());
+        for (int y : {thumb + 3, thumb + 20, 0, -300, 400}) {
+            QTest::mouseMove(w.bar, QPoint(14, y));
+            QCOMPARE(w.list->GetScrollPos(), 5);
+            QCOMPARE(w.bar->ThumbPosition(), 38); // clamped as the display places it
+        }
+        // Released away from the down arrow, which the thumb overlaps on so short a bar.
+        QTest::mouseRelease(w.bar, Qt::LeftButton, {}, QPoint(14, 30));
+        QCOMPARE(w.list->GetScrollPos(), 5);
+    }
+
     void thumbStaysInStepWithWheelKeysAndNewRows()
     {
         ListWindow w;

@@ -2,9 +2,12 @@
 
 #include "CMsgBox.h"
 #include "SkinWindow.h"
+#include "showabout.h"
 
+#include <QMenu>
 #include <QPainter>
 #include <QtTest>
+#include <memory>
 
 class TestSkinWindow : public QObject
 {
@@ -14,7 +17,65 @@ private slots:
     void shapeAtEverySize();
     void degenerateSizesAndTheMask();
     void backgroundLoadedOnceOrNotAtAll();
+    void boxesShapedCentredWithWindowMenu_data();
+    void boxesShapedCentredWithWindowMenu();
 };
+
+void TestSkinWindow::boxesShapedCentredWithWindowMenu_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("open");
+    QTest::newRow("message box, right click") << "CMsgBox"
+                                              << "right";
+    QTest::newRow("message box, Alt+Space") << "CMsgBox"
+                                            << "alt";
+    QTest::newRow("About box, right click") << "showabout"
+                                            << "right";
+    QTest::newRow("About box, Alt+Space") << "showabout"
+                                          << "alt";
+}
+
+void TestSkinWindow::boxesShapedCentredWithWindowMenu()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, open);
+    QWidget owner;
+    owner.setGeometry(150, 120, 498, 583);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    std::unique_ptr<SkinDialog> dialog;
+    if (box == "CMsgBox") {
+        dialog = std::make_unique<CMsgBox>(&owner);
+    } else {
+        dialog = std::make_unique<showabout>(&owner);
+    }
+    // Shaped before it is ever shown, so that its first frame has no square corners.
+    QCOMPARE(dialog->mask(), RoundedRegion(585, 218));
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QCOMPARE(dialog->geometry().center(), owner.geometry().center());
+    QCOMPARE(dialog->mask(), RoundedRegion(585, 218));
+
+    // The window menu of a box: Move and Close, opened from its surface or by Alt+Space.
+    QMenu* menu = dialog->SystemMenu();
+    QVERIFY(menu != nullptr);
+    QStringList entries;
+    for (QAction* action : menu->actions()) {
+        entries << action->text() + (action->isEnabled() ? "" : " (off)");
+    }
+    QCOMPARE(entries, QStringList({"&Move", "&Close"}));
+    if (open == "right") {
+        QTest::mouseClick(dialog.get(), Qt::RightButton, {}, QPoint(30, 180));
+    } else {
+        dialog->activateWindow();
+        QTest::keyClick(dialog.get(), Qt::Key_Space, Qt::AltModifier);
+    }
+    QTRY_VERIFY(menu->isVisible());
+    QVERIFY(dialog->isVisible()); // a right click does not end the box
+    menu->actions().last()->trigger();
+    QTRY_VERIFY(!dialog->isVisible());
+    QCOMPARE(dialog->result(), int(QDialog::Rejected));
+}
 
 void TestSkinWindow::shapeAtEverySize()
 {

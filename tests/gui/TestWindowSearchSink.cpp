@@ -59,6 +59,7 @@ void TestWindowSearchSink::callWaitsForTheWindowThread()
     WindowSearchSink sink(m_window.get());
     const std::future<void> caller = std::async(std::launch::async, [&] {
         sink.appendDeviceRow("Name \xc3\xa9", "10.1.2.3");
+        sink.appendDeviceRow("Smith &amp; Sons &#x42;ackup &bogus;", "10.1.2.4");
         sink.setControlEnabled(qvd::IdMapDriveButton, true);
     });
     // Without the window's thread running, the call cannot have been carried out, so it waits.
@@ -67,6 +68,8 @@ void TestWindowSearchSink::callWaitsForTheWindowThread()
     QVERIFY(m_window->ControlById(qvd::IdMapDriveButton)->isEnabled());
     auto* list = qobject_cast<CSkinListCtrl*>(m_window->ControlById(qvd::IdDeviceList));
     QCOMPARE(list->GetItemText(0, 0) + "|" + list->GetItemText(0, 1), QStringLiteral("Name é|10.1.2.3"));
+    // The cells show character references resolved; unknown ones as sent.
+    QCOMPARE(list->GetItemText(1, 0), QStringLiteral("Smith & Sons Backup &bogus;"));
 }
 
 void TestWindowSearchSink::closedSinkDoesNothing()
