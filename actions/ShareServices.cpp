@@ -13,11 +13,28 @@ namespace {
 
 ShareServices* g_installed = nullptr;
 
+// Starts the SMB thread with the first listing, not with the window: a run that never lists
+// shares never loads the library's configuration.
+class OnDemandLister final : public qvp::ShareLister
+{
+public:
+    void ListShares(std::string host, std::optional<qvp::SmbCredentials> credentials, Done done) override
+    {
+        if (!m_lister) {
+            m_lister = qvp::MakeSmbShareLister();
+        }
+        m_lister->ListShares(std::move(host), std::move(credentials), std::move(done));
+    }
+
+private:
+    std::unique_ptr<qvp::ShareLister> m_lister;
+};
+
 // The real platform objects, made together on first use and kept for the run.
 struct RealServices
 {
     RealServices()
-        : lister(qvp::MakeSmbShareLister())
+        : lister(std::make_unique<OnDemandLister>())
         , connections(qvp::MakeFileConnectionStore(qvp::ConnectionsFilePath()))
         , driveTypes(qvp::MakeDriveTypeSource(*connections))
         , mounter(qvp::MakeGvfsShareMounter(credentials))
