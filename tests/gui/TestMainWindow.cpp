@@ -92,7 +92,7 @@ private:
         m_window = std::make_unique<Cqv_discoveryDlg>(nullptr, fake::WorkerEntry);
         if (!hold) {
             m_window->show();
-            if (!QTest::qWaitFor([&] { return !m_window->IsSearching(); }, 5000)) {
+            if (!QTest::qWaitFor([&] { return !m_window->IsSearching(); }, 30000)) {
                 qWarning("the first search did not end");
             }
         }
