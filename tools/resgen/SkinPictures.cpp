@@ -20,7 +20,9 @@ constexpr QPoint TitleButtonAt{411, 9};
 // Where the About box writes the version number; the picture's label ends left of it on
 // the same base line.
 constexpr int VersionTextLeft = 103;
-constexpr int VersionBaseLine = 160;
+// The box's version text (cell height 20, top at y = 143) has its lowest ink row at 158; a
+// label drawn on this base line has its own there too.
+constexpr int VersionBaseLine = 159;
 
 // A thin orange line that fades out to the right.
 void paintAccentLine(QPainter& p, int left, int right, int y)
@@ -272,7 +274,9 @@ QImage AboutPicture(const qvres::StringTable& strings, int languageId)
     p.setFont(font);
     p.setPen(Qt::white);
     const qreal width = QFontMetricsF(font).horizontalAdvance(label);
-    p.drawText(QPointF(LabelRight - width, VersionBaseLine), label);
+    // The Chinese and Korean faces set their glyphs one pixel lower on the same base line.
+    const bool lowGlyphs = languageId == 1028 || languageId == 2052 || languageId == 1042;
+    p.drawText(QPointF(LabelRight - width, VersionBaseLine - (lowGlyphs ? 1 : 0)), label);
     return image;
 }
 

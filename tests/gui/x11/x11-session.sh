@@ -23,7 +23,11 @@ for n in $(seq 71 99); do
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do
-        if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then started=$n; break; fi
+        # The display must be this server's: another one may have won the same number.
+        if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+            [ "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ] && started=$n
+            break
+        fi
         kill -0 "$xvfb_pid" 2>/dev/null || break
         sleep 0.05
     done
