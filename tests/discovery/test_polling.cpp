@@ -171,15 +171,29 @@ TEST_F(Polling, ACallDuringARunningSearchStartsNoWorkerAndListsFromTheStart)
     list.records[0] = device("Early", "10.0.0.1:80");
     list.records[1] = device("Later", "10.0.0.2:80");
     list.count.store(2);
-    // The earlier call's worker finishes a little later.
-    std::thread finisher([&list] {
+    struct SignallingSink : RecordingSink
+    {
+        void appendDeviceRow(const char* name, const char* ip) override
+        {
+            RecordingSink::appendDeviceRow(name, ip);
+            listed.store(true, std::memory_order_release); // the routine has passed its start
+        }
+        std::atomic<bool> listed{false};
+    } rowSink;
+    // The earlier call's worker finishes a little later: only once the routine has looked at
+    // done, or a slow start of the routine would see it finished and start a worker after all.
+    std::thread finisher([&list, &rowSink] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!rowSink.listed.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         list.done.store(1, std::memory_order_release); // as a worker's last act: the records precede it
     });
-    run();
+    EXPECT_EQ(searchAndListDevices(rowSink, rowToRecord, scriptedWorker), 0);
     finisher.join();
     EXPECT_EQ(g_workerStarts.load(), 0);
-    EXPECT_EQ(sink.rows, (Lines{"Early | 10.0.0.1", "Later | 10.0.0.2"}));
+    EXPECT_EQ(rowSink.rows, (Lines{"Early | 10.0.0.1", "Later | 10.0.0.2"}));
     EXPECT_EQ(list.count.load(), 2) << "the running search's table was not reset";
 }
 
