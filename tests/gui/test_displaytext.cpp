@@ -3,6 +3,7 @@
 #include "DisplayText.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -11,6 +12,12 @@ struct Case
     const char* sent;
     const char* shown;
 };
+
+// Names the case by its text rather than by its bytes in memory, which change from run to run.
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << '"' << c.sent << '"';
+}
 
 class DisplayText : public testing::TestWithParam<Case>
 {
