@@ -1,5 +1,6 @@
 #include "DesktopShortcut.h"
 
+#include "AtomicFile.h"
 #include "DesktopEntryWriter.h"
 #include "LaunchServices.h"
 #include "Resources.h"
@@ -67,7 +68,8 @@ bool ExportDeviceIcons(const std::string& dataHome)
                 continue;
             }
             ok = qvp::makeFolders(folder) &&
-                 qvp::writeFileAtomically(folder, fileName, std::string_view(bytes.constData(), bytes.size()), 0644) &&
+                 qvp::WriteFileAtomically(folder + "/" + fileName, std::string_view(bytes.constData(), bytes.size()),
+                                          0644) &&
                  ok;
         }
     }

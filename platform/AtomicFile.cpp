@@ -50,7 +50,7 @@ bool MakeParents(const std::string& path)
     return true;
 }
 
-bool WriteAll(int fd, const std::string& data)
+bool WriteAll(int fd, std::string_view data)
 {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -68,12 +68,13 @@ bool WriteAll(int fd, const std::string& data)
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, mode_t mode)
+bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode)
 {
-    if (path.empty() || !MakeParents(path)) {
+    const std::size_t slash = path.rfind('/');
+    if (path.empty() || slash == std::string::npos || slash + 1 == path.size() || !MakeParents(path)) {
         return false;
     }
-    std::string tmp = path + ".XXXXXX";
+    std::string tmp = path.substr(0, slash) + "/.qvlink-XXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
     qvd::UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));

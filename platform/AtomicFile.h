@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace qvp {
@@ -14,8 +15,10 @@ namespace qvp {
 // be read (a writer must then leave it alone rather than replace what it could not see).
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Replaces path's contents with data; creates missing parent folders with mode 0700.
-[[nodiscard]] bool WriteFileAtomically(const std::string& path, const std::string& data, mode_t mode);
+// Replaces path's contents with data; creates missing parent folders with mode 0700. The
+// temporary file has a short hidden name of its own, so that a target name as long as the file
+// system allows still works and a file manager showing the folder never lists it.
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode);
 
 // $XDG_CONFIG_HOME, or $HOME/.config when that is unset or not absolute; empty when neither is known.
 std::string ConfigHome();

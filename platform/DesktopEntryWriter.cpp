@@ -1,8 +1,8 @@
 // GIO's headers use words Qt reserves; this file has no Qt, and GIO comes first anyway.
 #include "DesktopEntryWriter.h"
 
+#include "AtomicFile.h"
 #include "Launcher.h"
-#include "UniqueFd.h"
 #include "UrlEncoding.h"
 
 #include <cerrno>
@@ -11,12 +11,9 @@
 #include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace qvp {
 namespace {
-
-using qvd::UniqueFd;
 
 constexpr char Replacement[] = "\xEF\xBF\xBD";
 
@@ -59,21 +56,6 @@ bool isControl(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7F;
-}
-
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t written = write(fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 bool isFolder(const std::string& path)
@@ -178,30 +160,11 @@ ShortcutResult writeDesktopShortcut(const std::string& folder, std::string_view 
     }
     std::string shown;
     shown.append(name).append(" (").append(address).append(")");
-    if (!writeFileAtomically(folder, *fileName, shortcutEntryText(shown, address, iconName), 0755)) {
+    if (!WriteFileAtomically(folder + "/" + *fileName, shortcutEntryText(shown, address, iconName), 0755)) {
         return ShortcutResult::WriteFailed;
     }
     markTrusted(folder + "/" + *fileName);
     return ShortcutResult::Written;
-}
-
-bool writeFileAtomically(const std::string& folder, const std::string& fileName, std::string_view data, unsigned mode)
-{
-    std::string temp = folder + "/.qvlink-XXXXXX";
-    std::vector<char> pattern(temp.begin(), temp.end());
-    pattern.push_back('\0');
-    UniqueFd fd(mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd.valid()) {
-        return false;
-    }
-    temp.assign(pattern.data());
-    const std::string target = folder + "/" + fileName;
-    const bool ok = fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && writeAll(fd.get(), data) &&
-                    fsync(fd.get()) == 0 && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-    }
-    return ok;
 }
 
 bool makeFolders(const std::string& path)

@@ -36,10 +36,6 @@ enum class ShortcutResult
 ShortcutResult writeDesktopShortcut(const std::string& folder, std::string_view name, std::string_view address,
                                     std::string_view iconName);
 
-// Writes data to folder/fileName through a temporary file in the same folder and a rename,
-// with the given mode; false (and nothing left behind) on any failure.
-bool writeFileAtomically(const std::string& folder, const std::string& fileName, std::string_view data, unsigned mode);
-
 // Creates path and its missing parents (mode 0700 for new folders); true when it is a folder.
 bool makeFolders(const std::string& path);
 

@@ -10,9 +10,6 @@
 
 namespace qvp {
 
-// text with every byte except A-Z a-z 0-9 - . _ ~ written as %XX (upper-case hex).
-std::string PercentEncode(std::string_view text);
-
 // "smb://host/" for a server, "smb://host/share" for a share.
 std::string SmbServerUri(std::string_view host);
 std::string SmbShareUri(std::string_view host, std::string_view share);
