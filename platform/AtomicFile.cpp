@@ -11,7 +11,7 @@
 
 namespace qvp {
 
-std::optional<std::string> ReadWholeFile(const std::string& path)
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes)
 {
     qvd::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
@@ -34,6 +34,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
             return data;
         }
         data.append(buffer, static_cast<std::size_t>(got));
+        if (data.size() > maxBytes) {
+            return std::nullopt;
+        }
     }
 }
 

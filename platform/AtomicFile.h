@@ -4,6 +4,8 @@
 // Thread-safety: no shared state; two writers of one path race only on which rename is last.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +14,9 @@
 namespace qvp {
 
 // The file's bytes; an empty text when it does not exist; nullopt when it exists but cannot
-// be read (a writer must then leave it alone rather than replace what it could not see).
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// be read (a writer must then leave it alone rather than replace what it could not see), or
+// when it is longer than maxBytes (a file found in a shared folder may be anything).
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes = SIZE_MAX);
 
 // Replaces path's contents with data; creates missing parent folders with mode 0700. The
 // temporary file has a short hidden name of its own, so that a target name as long as the file

@@ -1,11 +1,10 @@
 #include "BrowserLookup.h"
 
+#include "AtomicFile.h"
 #include "DesktopExec.h"
 #include "Launcher.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace qvp {
@@ -16,17 +15,10 @@ constexpr std::size_t MaxEntryBytes = 256 * 1024;
 
 std::optional<std::string> readSmallFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::optional<std::string> text = ReadWholeFile(path, MaxEntryBytes);
+    // A missing entry and an empty one hold no command alike.
+    if (text && text->empty()) {
         return std::nullopt;
-    }
-    std::string text;
-    char buffer[4096];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > MaxEntryBytes) {
-            return std::nullopt;
-        }
     }
     return text;
 }
