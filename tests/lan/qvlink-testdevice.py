@@ -63,6 +63,8 @@ def parse_args():
     p.add_argument("--manufacturer", default=MAKER)
     p.add_argument("--model-number", default="QV-{i}")
     p.add_argument("--presentation-url", help="presentationURL instead of http://<addr>/; {addr} {port} {i}")
+    p.add_argument("--page", action="append", default=[], metavar="PATH=FILE",
+                   help="serve FILE as an HTML page at PATH (e.g. the web configuration page)")
     # HTTP behaviour
     p.add_argument("--framing", choices=["length", "chunked", "close"], default="length")
     p.add_argument("--chunk-bytes", type=int, default=0, help="chunk size; 0: one chunk")
@@ -73,6 +75,14 @@ def parse_args():
     args = p.parse_args()
     if args.friendly_name_hex is not None:
         args.friendly_name_hex = bytes.fromhex(args.friendly_name_hex)  # fails here, not on a request
+    pages = {}
+    for entry in args.page:
+        path, sep, file = entry.partition("=")
+        if not sep or not path.startswith("/"):
+            p.error("--page wants PATH=FILE with PATH beginning with /")
+        with open(file, "rb") as f:  # read once: a missing file fails here, not on a request
+            pages[path] = f.read()
+    args.page = pages
     return args
 
 
@@ -130,10 +140,13 @@ class Device:
         ]
         return b"".join(parts)
 
-    def response(self):
+    def response(self, path):
         a = self.args
         body = self.description()
-        head = b"HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nConnection: close\r\n"
+        kind = b"text/xml"
+        if path in a.page:
+            body, kind = a.page[path], b"text/html"
+        head = b"HTTP/1.1 200 OK\r\nContent-Type: " + kind + b"; charset=\"utf-8\"\r\nConnection: close\r\n"
         if a.framing == "length":
             return head + b"Content-Length: %d\r\n\r\n" % len(body) + body
         if a.framing == "close":
@@ -255,7 +268,7 @@ def main():
             sel.unregister(conn.sock)
             silent.append(conn)
             return
-        data = conn.device.response()
+        data = conn.device.response(path)
         if args.http_mode == "slow":
             conn.sock.setblocking(True)
             conn.pending = data
