@@ -28,9 +28,10 @@ DEMO_NAS_MODELS=("QV-KTA104" "QV-KTB201" "QV-KTC31")
 DEMO_NAS_LOCKED=(0 1 0)
 DEMO_ENV=()
 
-# Exits 77 (skipped) when a tool the LAN needs is missing; the demo turns that into a hint.
+# Exits 77 (skipped) when a tool the LAN needs, or one named, is missing; the demo turns that
+# into a hint.
 demo_lan_require() {
-    lan_require python3 smbd smbpasswd minidlnad dbus-run-session
+    lan_require python3 smbd smbpasswd minidlnad dbus-run-session "$@"
 }
 
 # demo_nas_dir HOST: the folder of HOST's smbd (configuration, state and shared folders).

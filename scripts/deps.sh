@@ -13,6 +13,7 @@ tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna xvfb xauth x11-uti
 case "${1:-run}" in
     run) wanted=("${build[@]}") ;;
     test) wanted=("${build[@]}" "${tests[@]}") ;;
+    demo) wanted=("${build[@]}" iproute2 util-linux minidlna samba python3 dbus-daemon fuse3) ;;
     *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs a command on a private X server (Xvfb) with a window manager (openbox), as a user's
 # desktop runs the program:  x11-session.sh COMMAND [ARGS...]
-# The display is the first free one from :71 on. DISPLAY, QT_QPA_PLATFORM=xcb and a private
-# XDG_RUNTIME_DIR are set for the command. Everything started here is stopped by its PID.
+# The display is the first free one from :71 on (QV_X11_DISPLAYS="FIRST LAST" picks another
+# range, for machines where several people share the numbers). DISPLAY, QT_QPA_PLATFORM=xcb
+# and a private XDG_RUNTIME_DIR are set for the command. Everything started here is stopped by
+# its PID.
 set -u
 for tool in Xvfb openbox xdpyinfo xprop; do
     command -v "$tool" >/dev/null || { echo "x11-session: $tool is missing" >&2; exit 1; }
@@ -26,7 +28,7 @@ stop_servers() {
 # A display whose lock another server holds is skipped; a server or window manager that does
 # not come up (another server took the number first, or is just leaving it) moves on to the next.
 started=
-for n in $(seq 71 99); do
+for n in $(seq ${QV_X11_DISPLAYS:-71 99}); do
     [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!

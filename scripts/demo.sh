@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Shows QV Link without a NAS: builds the program if needed, sets up a small simulated LAN in
+# network namespaces (three of the maker's NAS devices with shared folders and a web page, and a
+# media server of another maker) and starts QV Link on your display inside it. Everything is
+# removed again when QV Link closes or on Ctrl-C.  Run as root:  sudo ./scripts/demo.sh
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+[ "$(id -u)" -eq 0 ] || { echo "demo: run as root (sudo $0): it creates network namespaces" >&2; exit 1; }
+[ -n "${DISPLAY:-}" ] || { echo "demo: no DISPLAY: run it from your desktop session (sudo keeps DISPLAY)" >&2; exit 1; }
+
+"$root/scripts/deps.sh" demo || exit 1
+echo "demo: building QV Link in build/"
+"$root/scripts/build.sh" "$root/build" -DQVD_BUILD_TESTS=OFF -DQVD_BUILD_BENCH=OFF || exit 1
+qvlink="$root/build/app/qvlink"
+[ -x "$qvlink" ] || { echo "demo: no program at $qvlink" >&2; exit 1; }
+
+source "$root/scripts/demo-lan.sh"
+# A missing tool ends the check with 77; say what to do instead.
+(demo_lan_require) || { echo "demo: install what is missing with ./scripts/deps.sh demo" >&2; exit 1; }
+
+# QV Link runs as the user who called sudo, on that user's display.
+if [ -n "${SUDO_UID:-}" ] && [ "$SUDO_UID" != 0 ]; then
+    DEMO_RUN_AS="$SUDO_UID:$SUDO_GID" DEMO_USER_NAME=${SUDO_USER:-}
+    if [ -z "${XAUTHORITY:-}" ]; then
+        user_home=$(getent passwd "$SUDO_UID" | cut -d: -f6)
+        [ -r "$user_home/.Xauthority" ] && export XAUTHORITY="$user_home/.Xauthority"
+    fi
+fi
+
+echo "demo: setting up the simulated LAN"
+demo_lan_up
+demo_lan_describe
+echo "Shortcuts and drive letters of the demo go to $LAN_TMP/home and are removed at the end."
+echo "demo: starting QV Link; close it (or press Ctrl-C here) to end the demo"
+demo_session "$qvlink"
+echo "demo: QV Link ended ($?); removing the simulated LAN"
