@@ -4,8 +4,9 @@
 One process plays COUNT devices on one interface address. It joins 239.255.255.250 on that
 address, answers each M-SEARCH (ST upnp:rootdevice or ssdp:all) once per device, from a fresh
 socket (random source port), after a delay, and serves each device's description over HTTP on
-a port of its own. Everything it does is written to a log with CLOCK_MONOTONIC timestamps
-(nanoseconds), so tests can check what was fetched and benchmarks can measure from it.
+a port of its own (and, with --page, HTML pages such as a web configuration page). Everything
+it does is written to a log with CLOCK_MONOTONIC timestamps (nanoseconds), so tests can check
+what was fetched and benchmarks can measure from it.
 
 Every loop is bounded: the process ends after --lifetime seconds whatever happens.
 
