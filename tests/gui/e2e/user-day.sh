@@ -31,10 +31,13 @@ names=$(IFS=:; echo "${DEMO_NAS_NAMES[*]}")
 logs=
 for host in "${DEMO_NAS_HOSTS[@]}"; do logs+="${logs:+:}$LAN_TMP/device$host.log"; done
 office=${DEMO_NAS_HOSTS[0]}
+for i in "${!DEMO_NAS_HOSTS[@]}"; do [ "${DEMO_NAS_LOCKED[$i]}" = 1 ] && locked=$i; done
 DEMO_ENV=(PATH="$bin:$PATH" BROWSER="$bin/browser" QV_RECORD="$LAN_TMP/record" E2E_OUT="$out"
     E2E_QVLINK="$qvlink" E2E_BIN="$bin" E2E_NAS_NAMES="$names" E2E_DEVICE_LOGS="$logs"
     E2E_NAS_ADDR="$(lan_addr "$office")" E2E_NAS_DIR="$(demo_nas_dir "$office")" E2E_NAS_PAGE="$(demo_page_url "$office")"
-    E2E_NAS_ICON=qvlink-device-247 E2E_OTHER_NAME="LAN media server")
+    E2E_NAS_ICON=qvlink-device-247 E2E_OTHER_NAME="LAN media server" E2E_LOCKED_NAME="${DEMO_NAS_NAMES[$locked]}"
+    E2E_LOCKED_ADDR="$(lan_addr "${DEMO_NAS_HOSTS[$locked]}")" E2E_LOCKED_DIR="$(demo_nas_dir "${DEMO_NAS_HOSTS[$locked]}")"
+    E2E_LOCKED_USER="$DEMO_USER" E2E_LOCKED_PASSWORD="$DEMO_PASSWORD")
 demo_session /usr/bin/python3 "$here/user_day.py"
 rc=$?
 for f in "$out"/qvlink-*.log; do

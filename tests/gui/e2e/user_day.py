@@ -35,6 +35,11 @@ NAS_NAMES = ENV["E2E_NAS_NAMES"].split(":")
 NAS_NAME = NAS_NAMES[0]
 NAS_ICON = ENV["E2E_NAS_ICON"]
 OTHER_NAME = ENV["E2E_OTHER_NAME"]
+LOCKED_NAME = ENV["E2E_LOCKED_NAME"]
+LOCKED_ADDR = ENV["E2E_LOCKED_ADDR"]
+LOCKED_DIR = ENV["E2E_LOCKED_DIR"]
+LOCKED_USER = ENV["E2E_LOCKED_USER"]
+LOCKED_PASSWORD = ENV["E2E_LOCKED_PASSWORD"]
 SEARCH_LOGS = ENV["E2E_DEVICE_LOGS"].split(":")
 HOME = ENV["HOME"]
 STARTED = time.monotonic()
@@ -145,6 +150,8 @@ class Program:
         self.output = open(os.path.join(OUT, "qvlink-%s.log" % language), "w")
         self.process = subprocess.Popen([QVLINK], env=env, stdout=self.output, stderr=subprocess.STDOUT)
         self.app = wait_for("the program on the accessibility bus", 20, safe(lambda: app_of(self.process.pid)))
+        # Every question goes to the program: a cached state may lag behind the window.
+        self.app.set_cache_mask(Atspi.Cache.NONE)
 
     def find(self, role, name=None, root=None, contains=False):
         """The first showing node of role (and name) below root (default: the program)."""
@@ -259,13 +266,13 @@ def records():
     return out
 
 
-def searches():
-    """M-SEARCHes the maker's devices have seen so far."""
-    total = 0
+def fetches():
+    """How often each of the maker's devices has had its description fetched so far."""
+    counts = []
     for path in SEARCH_LOGS:
         with open(path) as f:
-            total += sum(1 for line in f if " msearch " in line)
-    return total
+            counts.append(sum(1 for line in f if " get " in line))
+    return counts
 
 
 def connections():
@@ -276,14 +283,24 @@ def connections():
         return []
 
 
-def check_mount(share, letter_line, language):
+def fuse_view(address, share):
+    """GVfs's FUSE folder of smb://address/share (its name also carries user and domain when
+    the mount used them), or None."""
+    root = os.path.join(ENV["XDG_RUNTIME_DIR"], "gvfs")
+    for name in os.listdir(root) if os.path.isdir(root) else []:
+        keys = set(name.partition(":")[2].split(","))
+        if name.startswith("smb-share:") and {"server=" + address, "share=" + share} <= keys:
+            return os.path.join(root, name)
+    return None
+
+
+def check_mount(address, share, served, letter, language):
     """The letter is remembered, and the share is mounted: the listing through GVfs's FUSE view
     matches the server's folder, and a file written through it lands there."""
-    if letter_line not in connections():
-        raise Failure("connections %r lack %r" % (connections(), letter_line))
-    fuse = os.path.join(ENV["XDG_RUNTIME_DIR"], "gvfs", "smb-share:server=%s,share=%s" % (NAS_ADDR, share))
-    served = os.path.join(NAS_DIR, share)
-    wait_for("the FUSE view %s" % fuse, 10, lambda: os.path.isdir(fuse))
+    line = "%s \\\\%s\\%s" % (letter, address, share)
+    if line not in connections():
+        raise Failure("connections %r lack %r" % (connections(), line))
+    fuse = wait_for("the FUSE view of %s/%s" % (address, share), 10, lambda: fuse_view(address, share))
     if sorted(os.listdir(fuse)) != sorted(os.listdir(served)):
         raise Failure("FUSE view %r, server folder %r" % (sorted(os.listdir(fuse)), sorted(os.listdir(served))))
     text = "written through the mapped drive (%s)\n" % language
@@ -311,6 +328,43 @@ def check_shortcut():
 
 # --- the day --------------------------------------------------------------------------------
 
+def map_share(program, t, shares, address, share, served, language):
+    """Map Drive on share: the success message names the letter, which then shows beside the
+    share, and the share is mounted."""
+    program.click_row(t["shares"], share)
+    program.click_button(t["map"])
+    box = program.need("the success message", 30, "label", t["mapped"], contains=True)
+    letter = box.get_name().split(t["mapped"], 1)[1].strip()[:2]
+    if len(letter) != 2 or not letter[0].isalpha() or letter[1] != ":":
+        raise Failure("message %r names no letter" % box.get_name())
+    program.shot("mapped-" + share)
+    program.click_button(t["ok"])
+    wait_for("the message closed", 10, safe(lambda: program.find("label", t["mapped"], contains=True) is None))
+    wait_for("%s beside %s" % (letter, share), 10, safe(lambda: [share, letter] in program.rows(shares)))
+    check_mount(address, share, served, letter, language)
+    program.shot("share-mapped")
+
+
+def locked_nas(program, t, language):
+    """The NAS that refuses guests: the credentials dialog takes the printed user and password,
+    then its shares are listed and one is mapped with them."""
+    program.click_row(t["devices"], LOCKED_NAME)
+    dialog = program.need("the credentials dialog", 20, "dialog", "Connect to Server")
+    user = program.need("the user name field", 5, "text", None, root=dialog)
+    program.click(user)
+    run("xdotool", "key", "--clearmodifiers", "ctrl+a")
+    run("xdotool", "type", "--delay", "20", LOCKED_USER)
+    program.click(program.need("the password field", 5, "password text", None, root=dialog))
+    run("xdotool", "type", "--delay", "20", LOCKED_PASSWORD)
+    wait_for("the user name typed", 5, safe(lambda: user.get_text(0, -1) == LOCKED_USER))
+    program.shot("password")
+    program.click(program.need("the dialog's OK", 5, "push button", "OK", root=dialog))
+    shares = program.list_named(t["shares"])
+    wait_for("the shares of %s" % LOCKED_NAME, 20, safe(lambda: sorted(program.rows(shares)) == [
+        ["documents", ""], ["photos", ""]]))
+    program.shot("locked-shares")
+    map_share(program, t, shares, LOCKED_ADDR, "photos", os.path.join(LOCKED_DIR, "photos"), language)
+
 def day(language, extra_env, t, share, remembered):
     """t: the texts of this language; share: the folder to map; remembered: rows of the share
     list expected before mapping (letters of the earlier day)."""
@@ -335,18 +389,7 @@ def day(language, extra_env, t, share, remembered):
         wait_for("the shares of %s" % NAS_NAME, 20, safe(lambda: sorted(program.rows(shares)) == remembered))
         program.shot("shares")
 
-        program.click_row(t["shares"], share)
-        program.click_button(t["map"])
-        box = program.need("the success message", 30, "label", t["mapped"], contains=True)
-        letter = box.get_name().split(t["mapped"], 1)[1].strip()[:2]
-        if len(letter) != 2 or not letter[0].isalpha() or letter[1] != ":":
-            raise Failure("message %r names no letter" % box.get_name())
-        program.shot("mapped")
-        program.click_button(t["ok"])
-        wait_for("the message closed", 10, safe(lambda: program.find("label", t["mapped"], contains=True) is None))
-        wait_for("%s beside %s" % (letter, share), 10, safe(lambda: [share, letter] in program.rows(shares)))
-        check_mount(share, "%s \\\\%s\\%s" % (letter, NAS_ADDR, share), language)
-        program.shot("share-mapped")
+        map_share(program, t, shares, NAS_ADDR, share, os.path.join(NAS_DIR, share), language)
 
         before = len(records())
         program.click_row(t["shares"], share)
@@ -369,13 +412,19 @@ def day(language, extra_env, t, share, remembered):
         check_shortcut()
         program.shot("shortcut")
 
-        before = searches()
+        # The window is cleared before a search reaches out, so once every device has been
+        # fetched again, three rows and Refresh enabled mean the new search has ended.
+        before = fetches()
         program.click_button(t["refresh"])
-        wait_for("a new search", 10, lambda: searches() > before)
+        wait_for("every device fetched by a new search", 20,
+                 lambda: all(now > then for now, then in zip(fetches(), before)))
         wait_for("the three NAS listed again and the search ended", 40, safe(lambda: sorted(
             r[0] for r in program.rows(devices)) == sorted(NAS_NAMES) and enabled(program.find("push button",
                                                                                               t["refresh"]))))
         program.shot("refreshed")
+
+        if language == "de":
+            locked_nas(program, t, language)
 
         program.click_button(t["about"])
         about = program.need("the About box", 10, "dialog", "About QV Link")
@@ -416,7 +465,7 @@ def main():
         # An Austrian desktop: German texts, and the German block of the About picture.
         german = {"LANG": "de_AT.UTF-8", "LANGUAGE": "", "LC_ALL": ""}
         day("de", german, GERMAN, "media", [["media", ""], ["public", letter]])
-        if len(connections()) != 2:
+        if len(connections()) != 3:
             raise Failure("connections after both days: %r" % connections())
     except Failure as failure:
         log("FAIL: %s" % failure)
