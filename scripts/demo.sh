@@ -16,7 +16,8 @@ if [ -z "$qvlink" ]; then
     "$root/scripts/build.sh" "$root/build" -DQVD_BUILD_TESTS=OFF -DQVD_BUILD_BENCH=OFF || exit 1
     qvlink="$root/build/app/qvlink"
 fi
-[ -x "$qvlink" ] && qvlink=$(realpath "$qvlink") || { echo "demo: no program at $qvlink" >&2; exit 1; }
+[ -x "$qvlink" ] || { echo "demo: no program at $qvlink" >&2; exit 1; }
+qvlink=$(realpath "$qvlink")
 
 source "$root/scripts/demo-lan.sh"
 # A missing tool ends the check with 77; say what to do instead.

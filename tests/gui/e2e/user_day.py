@@ -8,8 +8,10 @@ manager; everything it needs comes in environment variables (see user-day.sh).
 One day per language: start, the three NAS listed (MiniDLNA not), a NAS clicked and its
 shares listed, a share mapped (the letter remembered, a file written through the GVfs FUSE
 view lands in smbd's folder), Browse and Configure (the recorder's exact argv), the desktop
-shortcut (name, URL, icon), Refresh (a new search), the About box, close. A screenshot at
-each step goes to OUT/<language>/NN-step.png.
+shortcut (name, URL, icon), Refresh (a new search), the About box, close. The German day
+also opens the NAS that refuses guests: the credentials typed into the program's dialog list
+its shares, and one is mapped with them. A screenshot at each step goes to
+OUT/<language>/NN-step.png.
 """
 import os
 import re
@@ -21,7 +23,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 
 ENV = os.environ
 OUT = ENV["E2E_OUT"]
@@ -79,7 +81,7 @@ def geometry(window):
 
 # --- the accessibility tree -------------------------------------------------------------
 
-def walk(node, depth=0, limit=None):
+def walk(node, limit=None):
     """Every node below node (itself first), at most 3000."""
     limit = limit if limit is not None else [3000]
     if node is None or limit[0] <= 0:
@@ -88,10 +90,10 @@ def walk(node, depth=0, limit=None):
     yield node
     try:
         count = node.get_child_count()
-    except gi.repository.GLib.Error:
+    except GLib.Error:
         return
     for i in range(count):
-        yield from walk(node.get_child_at_index(i), depth + 1, limit)
+        yield from walk(node.get_child_at_index(i), limit)
 
 
 def dump(root):
@@ -102,7 +104,7 @@ def dump(root):
             print("  %s %r%s%s" % (node.get_role_name(), node.get_name(),
                                    "" if states.contains(Atspi.StateType.SHOWING) else " (hidden)",
                                    "" if states.contains(Atspi.StateType.ENABLED) else " (disabled)"))
-    except gi.repository.GLib.Error as error:
+    except GLib.Error as error:
         print("  (the tree changed: %s)" % error)
 
 
@@ -113,7 +115,7 @@ def app_of(pid):
         try:
             if app is not None and app.get_process_id() == pid:
                 return app
-        except gi.repository.GLib.Error:
+        except GLib.Error:
             continue
     return None
 
@@ -131,7 +133,7 @@ def safe(probe):
     def guarded():
         try:
             return probe()
-        except gi.repository.GLib.Error:
+        except GLib.Error:
             return None
     return guarded
 
@@ -149,7 +151,11 @@ class Program:
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         self.output = open(os.path.join(OUT, "qvlink-%s.log" % language), "w")
         self.process = subprocess.Popen([QVLINK], env=env, stdout=self.output, stderr=subprocess.STDOUT)
-        self.app = wait_for("the program on the accessibility bus", 20, safe(lambda: app_of(self.process.pid)))
+        try:
+            self.app = wait_for("the program on the accessibility bus", 20, safe(lambda: app_of(self.process.pid)))
+        except Failure:
+            self.stop()
+            raise
         # Every question goes to the program: a cached state may lag behind the window.
         self.app.set_cache_mask(Atspi.Cache.NONE)
 
@@ -201,11 +207,14 @@ class Program:
         if rect.width <= 0 or rect.height <= 0:
             raise Failure("%s %r has no place on the screen" % (node.get_role_name(), node.get_name()))
         title = top.get_name()
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--name",
-                                "^%s$" % re.escape(title)], capture_output=True, text=True, timeout=20).stdout.split()
-        found = [w for w in found if geometry(w)[2:] == (frame.width, frame.height)]
-        if len(found) != 1:
-            raise Failure("X windows titled %r of %dx%d: %r" % (title, frame.width, frame.height, found))
+
+        def windows():
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--name",
+                                    "^%s$" % re.escape(title)], capture_output=True, text=True,
+                                   timeout=20).stdout.split()
+            found = [w for w in found if geometry(w)[2:] == (frame.width, frame.height)]
+            return found if len(found) == 1 else None
+        found = wait_for("one X window titled %r of %dx%d" % (title, frame.width, frame.height), 5, windows)
         x, y = rect.x - frame.x + rect.width // 2, rect.y - frame.y + rect.height // 2
         log("click %s %r at %d,%d of %r" % (node.get_role_name(), node.get_name(), x, y, title))
         run("xdotool", "mousemove", "--window", found[0], "--sync", str(x), str(y), "click", str(button))
