@@ -311,6 +311,36 @@ private slots:
         QVERIFY(picture.grab().toImage().pixelColor(0, 0) != wiped);
     }
 
+    void repaintsWhileTheThreadSavesAndRestoresFrames()
+    {
+        // Frames of disposal 3: the thread saves the area under each frame and restores it with
+        // plain copies, which a thread sanitizer sees (Qt's blending it cannot), while the UI
+        // thread repaints as fast as it can. A paint that skipped the control's mutex is
+        // reported here under TSan.
+        const QSize screen(50, 50);
+        const QRect whole(QPoint(0, 0), screen);
+        CPictureEx picture;
+        QVERIFY(picture.LoadFromMemory(MakeGif(screen, {{whole, 1, 1, 3}, {whole, 2, 1, 3}})));
+        const QColor window = picture.palette().color(QPalette::Active, QPalette::Window);
+        PaintCounter counter;
+        picture.installEventFilter(&counter);
+        picture.show();
+        QVERIFY(!picture.Play());
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 1000) {
+            picture.repaint();
+            QCoreApplication::processEvents();
+        }
+        QTRY_VERIFY(picture.CurrentFrame() == 1); // the thread went on meanwhile
+        picture.Stop();
+        QVERIFY(counter.paints > 10);
+        const QList<QColor> shown{PaletteColor(1), PaletteColor(2), window, picture.BackgroundColor()};
+        const QImage painted = picture.grab().toImage();
+        QVERIFY2(shown.contains(painted.pixelColor(0, 0)), qPrintable(painted.pixelColor(0, 0).name()));
+        QCOMPARE(painted.pixelColor(49, 49), painted.pixelColor(0, 0));
+    }
+
     void playStopFromAnotherThreadThenDestroyWhilePlaying()
     {
         const auto openDescriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
