@@ -5,7 +5,7 @@
 #include <cstring>
 
 #ifndef QVD_PRODUCT_VERSION
-#define QVD_PRODUCT_VERSION ""
+#error "QVD_PRODUCT_VERSION is set by the build"
 #endif
 
 namespace {

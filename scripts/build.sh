@@ -30,7 +30,7 @@ NINJA_STATUS='[%f/%t] ' cmake --build "$dir" -- -j"$(nproc)" 2>&1 | awk -v tty=$
     /^\[[0-9]+\/[0-9]+\] / {
         split(substr($1, 2, length($1) - 2), count, "/")
         if ($0 ~ /Re-running CMake/) { endline(); print "Configuring " name " (build files changed)..."; fflush(); next }
-        if (!started) { endline(); printf "Building %s (%d steps)...\n", name, count[2]; started = 1 }
+        if (!started) { endline(); printf "Building %s...\n", name; started = 1 }
         if (tty) {
             line = $0; if (length(line) > 100) line = substr(line, 1, 97) "..."
             printf "\r%s\033[K", line; open = 1
