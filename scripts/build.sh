@@ -5,7 +5,7 @@
 # there is nothing to do. Compiler messages pass through.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$1; shift
+dir=$(realpath -m "$1"); shift
 launcher=()
 if command -v ccache >/dev/null; then
     # Relative paths let checkouts in other folders share the cache.
