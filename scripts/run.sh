@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts QV Link.
+# Installs what is missing, builds, and starts QV Link. Quiet when there is nothing to do.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+before=$(stat -c %Y /var/lib/dpkg/status "$root/build/app/qvlink" 2>/dev/null || true)
 "$root/scripts/deps.sh" run
 "$root/scripts/build.sh" "$root/build" -DQVD_BUILD_TESTS=OFF -DQVD_BUILD_BENCH=OFF
 if [ -x "$root/build/app/qvlink" ]; then
-    exec "$root/build/app/qvlink"
+    if [ "$(stat -c %Y /var/lib/dpkg/status "$root/build/app/qvlink" 2>/dev/null || true)" != "$before" ]; then
+        echo "Starting QV Link"
+    fi
+    exec "$root/build/app/qvlink" "$@"
 fi
 exec "$root/build/tools/scan/qvlink-scan" "$@"
