@@ -16,7 +16,7 @@ case "${1:-run}" in
     run) wanted=("${build[@]}") ;;
     test) wanted=("${build[@]}" "${tests[@]}") ;;
     demo) wanted=("${build[@]}" iproute2 util-linux minidlna samba python3 dbus-daemon fuse3) ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    *) echo "usage: $0 run|test|demo" >&2; exit 2 ;;
 esac
 
 # One query for all of them: a query per package costs seconds on every start.
