@@ -57,7 +57,7 @@ done
 # shot RATIO NAME W H: the root area from (10, 10) that holds a window of W x H logical pixels.
 shot() {
     local w=$(($3 * $1 + 20)) h=$(($4 * $1 + 20))
-    on "$1" import -window root -crop ${w}x${h}+10+10 "$OUT/$2-ratio-$1.png" && lan_log "shot $2 at ratio $1"
+    on "$1" import -window root -crop ${w}x${h}+10+10 +repage "$OUT/$2-ratio-$1.png" && lan_log "shot $2 at ratio $1"
 }
 # The search lasts its listening turns.
 sleep 12
@@ -78,11 +78,11 @@ sleep 0.5
 for ratio in 1 2; do shot $ratio about 585 218; done
 
 for name in main about; do
-    convert "$OUT/$name-ratio-1.png" "$OUT/$name-ratio-2.png" -background white -gravity north -splice 20x0 +append \
-        "$OUT/hidpi-$name-ratio-1-and-2.png"
+    convert "$OUT/$name-ratio-1.png" \( "$OUT/$name-ratio-2.png" -background white -gravity west -splice 20x0 \) \
+        -gravity north +append "$OUT/hidpi-$name-ratio-1-and-2.png"
 done
 # The top-left corner, 250 x 80 logical pixels, both at 500 x 160.
 convert \( "$OUT/main-ratio-1.png" -crop 250x80+10+10 +repage -filter point -resize 200% \) \
-    \( "$OUT/main-ratio-2.png" -crop 500x160+20+20 +repage \) -background white -splice 12x0 +append \
+    \( "$OUT/main-ratio-2.png" -crop 500x160+10+10 +repage -background white -gravity west -splice 12x0 \) +append \
     "$OUT/hidpi-detail-ratio-1-and-2.png"
 lan_log "screenshots in $OUT"
