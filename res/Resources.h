@@ -2,7 +2,9 @@
 // searching animation and the 21 string tables.
 //
 // Thread-safety: every function is reentrant (read-only Qt resources); QImage/QByteArray
-// results may be made on any thread, QIcon/QPixmap only on the UI thread.
+// results may be made on any thread, QIcon/QPixmap only on the UI thread. The forms that take
+// the application's device pixel ratio (SkinBitmap(id), Icon) ask the screens for it, so they
+// too belong to the UI thread; elsewhere pass the ratio.
 #pragma once
 
 #include <QByteArray>
