@@ -1,11 +1,14 @@
 // Lookup of the compiled-in resources by number. Everything lives under ":/qvres":
-// bitmaps/<id>.png, icons/<id>/<size>.png, anim/<id>.gif and strings/<language>.ini.
+// bitmaps/<id>.png, icons/<id>/<size>.png, anim/<id>.gif and strings/<language>.ini; the
+// pictures for twice the pixel density beside them as <name>@2x.<extension>.
 #include "Resources.h"
 
 #include "StringTableFormat.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QHash>
+#include <QPixmap>
 #include <array>
 
 namespace qvres {
@@ -66,40 +69,77 @@ const StringTables& tables()
     return all;
 }
 
+// ":/qvres/bitmaps/229.png" at ratio 1, ":/qvres/bitmaps/229@2x.png" at ratio 2.
+QString ResourcePath(const QString& stem, const char* extension, int pictureRatio)
+{
+    return pictureRatio == 2 ? QStringLiteral(":/qvres/%1@2x.%2").arg(stem, QLatin1String(extension))
+                             : QStringLiteral(":/qvres/%1.%2").arg(stem, QLatin1String(extension));
+}
+
+bool KnownRatio(int pictureRatio)
+{
+    return pictureRatio == 1 || pictureRatio == 2;
+}
+
 } // namespace
+
+int PictureRatio(qreal devicePixelRatio)
+{
+    return devicePixelRatio > 1.0 ? 2 : 1;
+}
 
 QImage SkinBitmap(int id)
 {
-    QImage image(QStringLiteral(":/qvres/bitmaps/%1.png").arg(pictureIdFor(id)));
+    return SkinBitmap(id, qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0);
+}
+
+QImage SkinBitmap(int id, qreal devicePixelRatio)
+{
+    const int ratio = PictureRatio(devicePixelRatio);
+    QImage image(ResourcePath(QStringLiteral("bitmaps/%1").arg(pictureIdFor(id)), "png", ratio));
     if (image.isNull())
         return image;
     // The skin is opaque 24-bit colour; callers may rely on that format.
-    return image.convertToFormat(QImage::Format_RGB32);
+    image = image.convertToFormat(QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    return image;
 }
 
-QByteArray RawResource(const char* type, int id)
+QByteArray RawResource(const char* type, int id, int pictureRatio)
 {
-    if (type == nullptr || qstrcmp(type, "GIF") != 0)
+    if (type == nullptr || qstrcmp(type, "GIF") != 0 || !KnownRatio(pictureRatio))
         return {};
-    QFile file(QStringLiteral(":/qvres/anim/%1.gif").arg(id));
+    QFile file(ResourcePath(QStringLiteral("anim/%1").arg(id), "gif", pictureRatio));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }
 
-QString IconFile(int id, int size)
+QString IconFile(int id, int size, int pictureRatio)
 {
-    const QString path = QStringLiteral(":/qvres/icons/%1/%2.png").arg(id).arg(size);
+    if (!KnownRatio(pictureRatio))
+        return {};
+    const QString path = ResourcePath(QStringLiteral("icons/%1/%2").arg(id).arg(size), "png", pictureRatio);
     return QFile::exists(path) ? path : QString();
 }
 
 QIcon Icon(int id)
 {
+    const int ratio = PictureRatio(qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0);
     QIcon icon;
     for (int size : IconSizes) {
-        const QString path = IconFile(id, size);
-        if (!path.isEmpty())
+        const QString path = IconFile(id, size, ratio);
+        if (path.isEmpty())
+            continue;
+        if (ratio == 1) {
             icon.addFile(path, QSize(size, size));
+            continue;
+        }
+        // Only the pictures of the one ratio, each marked with it: an icon asked for at a size
+        // then gets that size's own design, never the next larger one shrunk.
+        QPixmap pixmap(path);
+        pixmap.setDevicePixelRatio(ratio);
+        icon.addPixmap(pixmap);
     }
     return icon;
 }

@@ -2,7 +2,9 @@
 // searching animation and the 21 string tables.
 //
 // Thread-safety: every function is reentrant (read-only Qt resources); QImage/QByteArray
-// results may be made on any thread, QIcon/QPixmap only on the UI thread.
+// results may be made on any thread, QIcon/QPixmap only on the UI thread. The forms that take
+// the application's device pixel ratio (SkinBitmap(id), Icon) ask the screens for it, so they
+// too belong to the UI thread; elsewhere pass the ratio.
 #pragma once
 
 #include <QByteArray>
@@ -13,14 +15,25 @@
 
 namespace qvres {
 
-// A skin bitmap (ids 200-245 and 260-539); a null image when the id does not exist.
+// Every picture exists at pixel ratio 1 and, made for screens of twice the density, at 2.
+// The ratio of the pictures that suit a device pixel ratio: 2 above 1 (a picture drawn
+// smaller stays sharp, one drawn larger does not), else 1.
+int PictureRatio(qreal devicePixelRatio);
+// A skin bitmap (ids 200-245 and 260-539) for the application's device pixel ratio; a null
+// image when the id does not exist. At ratio 2 it has twice the pixels each way and says so
+// in its devicePixelRatio(), so that a painter draws it at the same logical size.
 QImage SkinBitmap(int id);
-// The raw bytes of a typed resource, e.g. ("GIF", 540); empty when missing.
-QByteArray RawResource(const char* type, int id);
-// Icon 102 (the program) or a device icon 246-254, with all its sizes; null when missing.
+// The same for a given device pixel ratio.
+QImage SkinBitmap(int id, qreal devicePixelRatio);
+// The raw bytes of a typed resource, e.g. ("GIF", 540), at picture ratio 1 or 2; empty
+// when missing.
+QByteArray RawResource(const char* type, int id, int pictureRatio = 1);
+// Icon 102 (the program) or a device icon 246-254, with all its sizes, and on a screen of
+// twice the density each size also at twice its pixels; null when missing.
 QIcon Icon(int id);
-// The files of an icon by size (for installing and for desktop entries).
-QString IconFile(int id, int size);
+// The files of an icon by size (for installing and for desktop entries), at picture ratio
+// 1 or 2; empty when there is none.
+QString IconFile(int id, int size, int pictureRatio = 1);
 // The text of stringId in table languageId exactly as stored; empty when the table or the
 // entry does not exist. No fallback here: the caller picks the table order.
 QString TableString(int languageId, int stringId);

@@ -3,6 +3,9 @@
 # it does; prints nothing when everything is there.
 #   deps.sh run    build and run the program
 #   deps.sh test   build and run every test, the fuzz targets and the benchmarks
+#   deps.sh demo   build the program and run scripts/demo.sh
+#   deps.sh resgen the fonts of the picture generator (tools/resgen) only; the program and its
+#                  tests never need them
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 xdg-utils xdg-user-dirs
@@ -11,12 +14,14 @@ tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna xvfb xauth x11-uti
        openbox libxml2-dev clang-14 libclang-rt-14-dev clang-format-14 python3 procps python3-gi gir1.2-gssdp-1.6
        samba smbclient dbus-daemon fuse3
        dpkg-dev file lintian desktop-file-utils appstream apt strace man-db gzip)
+resgen=(fonts-liberation2 fonts-noto-core fonts-noto-cjk)
 
 case "${1:-run}" in
     run) wanted=("${build[@]}") ;;
     test) wanted=("${build[@]}" "${tests[@]}") ;;
     demo) wanted=("${build[@]}" iproute2 util-linux minidlna samba python3 dbus-daemon fuse3) ;;
-    *) echo "usage: $0 run|test|demo" >&2; exit 2 ;;
+    resgen) wanted=("${resgen[@]}") ;;
+    *) echo "usage: $0 run|test|demo|resgen" >&2; exit 2 ;;
 esac
 
 # One query for all of them: a query per package costs seconds on every start.

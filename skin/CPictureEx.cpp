@@ -141,11 +141,16 @@ void CPictureEx::OnRepaintRequested()
 
 bool CPictureEx::LoadFromResource(int id, const char* type)
 {
-    const QByteArray bytes = qvres::RawResource(type, id);
+    int ratio = qvres::PictureRatio(devicePixelRatioF());
+    QByteArray bytes = qvres::RawResource(type, id, ratio);
+    if (bytes.isEmpty() && ratio != 1) {
+        ratio = 1;
+        bytes = qvres::RawResource(type, id);
+    }
     if (bytes.isEmpty()) {
         return false;
     }
-    return LoadFromMemory(bytes);
+    return Load(bytes.constData(), static_cast<std::size_t>(bytes.size()), ratio);
 }
 
 bool CPictureEx::LoadFromMemory(const QByteArray& bytes)
@@ -155,7 +160,13 @@ bool CPictureEx::LoadFromMemory(const QByteArray& bytes)
 
 bool CPictureEx::LoadFromMemory(const void* block, std::size_t size)
 {
+    return Load(block, size, 1);
+}
+
+bool CPictureEx::Load(const void* block, std::size_t size, int pixelRatio)
+{
     Unload();
+    m_pixelRatio = pixelRatio;
     if (block == nullptr || size == 0) {
         return false;
     }
@@ -268,7 +279,7 @@ bool CPictureEx::PrepareSurface(int width, int height)
         return false;
     }
     surface.fill(palette().color(QPalette::Active, QPalette::Window));
-    resize(width, height);
+    resize((width + m_pixelRatio - 1) / m_pixelRatio, (height + m_pixelRatio - 1) / m_pixelRatio);
     std::lock_guard lock(m_shared->mutex);
     m_shared->surface = std::move(surface);
     m_shared->saved = QImage();
@@ -341,6 +352,7 @@ void CPictureEx::Unload()
     m_shared->isGif = false;
     m_shared->current = 0;
     m_shared->background = Qt::white;
+    m_pixelRatio = 1;
 }
 
 void CPictureEx::AnimationThread(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Run>& run)
@@ -475,7 +487,8 @@ std::vector<unsigned> CPictureEx::FrameDelaysMs() const
 
 QSize CPictureEx::sizeHint() const
 {
-    return PictureSize();
+    const QSize pixels = PictureSize();
+    return {(pixels.width() + m_pixelRatio - 1) / m_pixelRatio, (pixels.height() + m_pixelRatio - 1) / m_pixelRatio};
 }
 
 void CPictureEx::paintEvent(QPaintEvent* /*event*/)
@@ -485,5 +498,6 @@ void CPictureEx::paintEvent(QPaintEvent* /*event*/)
         return;
     }
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), m_shared->surface, QRect(0, 0, m_shared->width, m_shared->height));
+    const QRectF pixels(0, 0, m_shared->width, m_shared->height);
+    painter.drawImage(QRectF(pixels.topLeft(), pixels.size() / m_pixelRatio), m_shared->surface, pixels);
 }

@@ -51,14 +51,15 @@ public:
     CPictureEx(const CPictureEx&) = delete;
     CPictureEx& operator=(const CPictureEx&) = delete;
 
-    // Loads a typed resource of the program, e.g. (540, "GIF"). False when it is missing or
-    // cannot be loaded.
+    // Loads a typed resource of the program, e.g. (540, "GIF"), in the version made for the
+    // control's pixel density (see PixelRatio). False when it is missing or cannot be loaded.
     bool LoadFromResource(int id, const char* type);
     // Unload, then parse and decode, then PrepareSurface. The bytes are only read.
     bool LoadFromMemory(const void* data, std::size_t size);
     bool LoadFromMemory(const QByteArray& data);
-    // Resizes the control without moving it and makes a surface of that size, cleared with
-    // the menu colour; the background colour becomes the button-face colour.
+    // Makes a surface of width x height picture pixels, cleared with the menu colour, and
+    // resizes the control to it without moving it (the picture's pixels shrunk by PixelRatio);
+    // the background colour becomes the button-face colour.
     bool PrepareSurface(int width, int height);
 
     // Still picture: renders it once and returns true when it rendered. Several frames:
@@ -78,8 +79,13 @@ public:
     bool IsReady() const;
     bool IsGif() const;
     bool IsPlaying() const;
+    // The picture's size in its own pixels (the surface's, and FillSurface's coordinates).
     int PictureWidth() const;
     int PictureHeight() const;
+    // Picture pixels per unit of the control: 2 when the picture was made for a screen of
+    // twice the density (the control then shows it at half its pixel size, pixel for pixel
+    // on such a screen), else 1. UI thread.
+    int PixelRatio() const { return m_pixelRatio; }
     QSize PictureSize() const { return {PictureWidth(), PictureHeight()}; }
     // A copy of the memory surface (null when not ready).
     QImage SurfaceImage() const;
@@ -100,6 +106,7 @@ private:
     struct Run;
 
     void OnRepaintRequested();
+    bool Load(const void* data, std::size_t size, int pixelRatio);
     bool LoadGif(const unsigned char* data, std::size_t size);
     bool LoadStill(const QByteArray& bytes);
     // The thread object holds its own copies of both pointers for as long as this runs.
@@ -108,4 +115,5 @@ private:
     std::shared_ptr<Shared> m_shared;
     std::shared_ptr<Run> m_run; // Shared::control
     QSocketNotifier* m_repaintNotifier = nullptr;
+    int m_pixelRatio = 1;
 };

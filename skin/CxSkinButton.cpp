@@ -57,7 +57,8 @@ void CxSkinButton::SetTextColor(const QColor& color)
 QSize CxSkinButton::sizeHint() const
 {
     if (!m_normal.isNull()) {
-        return m_normal.size();
+        // A face made for a denser screen has more pixels, not a larger size.
+        return m_normal.deviceIndependentSize().toSize();
     }
     return QPushButton::sizeHint();
 }
@@ -71,7 +72,9 @@ void CxSkinButton::DrawFace(QPainter& painter, const QImage& face)
         painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Button));
         return;
     }
-    painter.drawImage(QPoint(0, 0), face, QRect(QPoint(0, 0), size()));
+    // The source is in the face's own pixels, which on a denser screen are finer than the
+    // button's coordinates.
+    painter.drawImage(QPointF(0, 0), face, QRectF(QPointF(0, 0), QSizeF(size()) * face.devicePixelRatio()));
 }
 
 void CxSkinButton::paintEvent(QPaintEvent* /*event*/)

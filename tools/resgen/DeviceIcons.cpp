@@ -297,7 +297,7 @@ void paintDevice(Canvas& c, int id)
 
 } // namespace
 
-QImage IconImage(int id, int size)
+QImage IconImage(int id, int size, int ratio)
 {
     if (!IconIds.contains(id))
         return {};
@@ -323,16 +323,19 @@ QImage IconImage(int id, int size)
         const int side = qMax(used.width(), used.height()) + 8;
         source = QRectF(used.center().x() - side / 2.0, used.center().y() - side / 2.0, side, side);
     }
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    const int pixels = size * qMax(1, ratio);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / source.width(), size / source.height());
+    p.scale(pixels / source.width(), pixels / source.height());
     p.translate(-source.topLeft());
     Canvas canvas{p, detail};
     paintDevice(canvas, id);
     p.end();
-    return image.convertToFormat(QImage::Format_ARGB32);
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    out.setDevicePixelRatio(qMax(1, ratio));
+    return out;
 }
 
 } // namespace resgen

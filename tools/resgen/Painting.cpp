@@ -22,7 +22,24 @@ bool insideRegion(int x, int y, int w, int h)
     return y >= cut && y < h - cut;
 }
 
+int g_pixelRatio = 1;
+
 } // namespace
+
+void SetPixelRatio(int ratio)
+{
+    g_pixelRatio = qMax(1, ratio);
+}
+
+int PixelRatio()
+{
+    return g_pixelRatio;
+}
+
+QRect LogicalRect(const QImage& image)
+{
+    return QRect(QPoint(0, 0), image.deviceIndependentSize().toSize());
+}
 
 QFont UiFont(qreal pixelSize, bool bold, int languageId)
 {
@@ -53,32 +70,41 @@ QFont UiFont(qreal pixelSize, bool bold, int languageId)
 
 QImage OpaqueImage(QSize size, const QColor& fill)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(size * g_pixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(g_pixelRatio);
     image.fill(fill);
     return image;
 }
 
 void PaintFrame(QImage& image)
 {
-    const int w = image.width();
-    const int h = image.height();
+    const QRect area = LogicalRect(image);
+    const int w = area.width();
+    const int h = area.height();
     {
         QPainter p(&image);
         QLinearGradient shade(0, 0, 0, h);
         shade.setColorAt(0.0, colour::Frame.lighter(118));
         shade.setColorAt(0.12, colour::Frame);
         shade.setColorAt(1.0, colour::Frame.darker(115));
-        p.fillRect(image.rect(), shade);
+        p.fillRect(area, shade);
     }
-    // The rim follows the stepped outline pixel by pixel, so it lines up with the region.
+    // The rim follows the stepped outline pixel by pixel, so it lines up with the region. The
+    // region is made of whole design pixels, so at a higher ratio a rim pixel is a square of
+    // device pixels: the window's shape on such a screen is the same steps, twice as fine.
+    const int ratio = qRound(image.devicePixelRatio());
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             if (!insideRegion(x, y, w, h))
                 continue;
             const bool border = !insideRegion(x - 1, y, w, h) || !insideRegion(x + 1, y, w, h) ||
                                 !insideRegion(x, y - 1, w, h) || !insideRegion(x, y + 1, w, h);
-            if (border)
-                image.setPixelColor(x, y, colour::Edge);
+            if (!border)
+                continue;
+            for (int dy = 0; dy < ratio; ++dy) {
+                for (int dx = 0; dx < ratio; ++dx)
+                    image.setPixelColor(x * ratio + dx, y * ratio + dy, colour::Edge);
+            }
         }
     }
 }
@@ -193,7 +219,7 @@ QImage ButtonFace(QSize size, bool orange, const QColor& surround)
     QImage image = OpaqueImage(size, surround);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF outer = QRectF(image.rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRectF outer = QRectF(LogicalRect(image)).adjusted(0.5, 0.5, -0.5, -0.5);
     QLinearGradient fill(outer.topLeft(), outer.bottomLeft());
     if (orange) {
         // Deep enough that the grey caption stays readable on it.

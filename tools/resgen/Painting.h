@@ -1,5 +1,8 @@
 // Shared drawing of the skin: colours, fonts, the logo, the word mark, panels and button
-// faces. All sizes are in pixels of the design scale.
+// faces. All sizes and coordinates are in pixels of the design scale; the pictures are made
+// at the current pixel ratio (1, or 2 for screens of twice the density), with that many
+// device pixels per design pixel, so that every shape and letter is drawn at the higher
+// resolution instead of being scaled up afterwards.
 #pragma once
 
 #include <QColor>
@@ -29,8 +32,16 @@ inline const QColor LabelGrey{145, 145, 145}; // quiet text
 // suit the language (the CJK faces differ per language in their glyph shapes).
 QFont UiFont(qreal pixelSize, bool bold = false, int languageId = 1033);
 
-// An opaque 24-bit picture filled with one colour.
+// The pixel ratio of the pictures made from here on (1 unless changed).
+void SetPixelRatio(int ratio);
+int PixelRatio();
+
+// An opaque 24-bit picture of size design pixels at the current ratio, filled with one
+// colour; a painter on it draws in design pixels.
 QImage OpaqueImage(QSize size, const QColor& fill);
+
+// The rectangle of a picture in design pixels.
+QRect LogicalRect(const QImage& image);
 
 // Fills the whole picture with the frame colour and draws a rim along the outline that the
 // window region cuts (corners losing 8, 6, 4, 3, 2, 2, 1, 1 pixels).

@@ -62,7 +62,9 @@ enum class Symbol
 // main background under them.
 QImage titleButton(const QImage& background, Symbol symbol, bool active)
 {
-    QImage face = background.copy(QRect(TitleButtonAt, TitleButtonSize));
+    const int ratio = qRound(background.devicePixelRatio());
+    QImage face = background.copy(QRect(TitleButtonAt * ratio, TitleButtonSize * ratio));
+    face.setDevicePixelRatio(ratio);
     QPainter p(&face);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor ink = active ? colour::Orange : colour::Caption;
@@ -104,7 +106,7 @@ QImage headerPiece(int width, int kind)
 {
     QImage image = OpaqueImage(QSize(width, 26), colour::Panel);
     QPainter p(&image);
-    PaintHeaderStrip(p, image.rect());
+    PaintHeaderStrip(p, LogicalRect(image));
     if (kind == 1) { // column divider
         p.fillRect(QRect(3, 5, 1, 16), QColor(40, 40, 40));
         p.fillRect(QRect(4, 5, 1, 16), QColor(112, 112, 112));
@@ -183,7 +185,7 @@ QImage dropArrow(QSize size)
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(30, 30, 30), 1));
     p.setBrush(QColor(72, 72, 72));
-    p.drawRoundedRect(QRectF(image.rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    p.drawRoundedRect(QRectF(LogicalRect(image)).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
     paintArrow(p, QPointF(size.width() / 2.0, size.height() / 2.0 + 1), qMin(size.width(), size.height()) * 0.42, 180,
                colour::Caption);
     return image;

@@ -17,11 +17,13 @@ constexpr double Trail[SpinnerFrames] = {1.0, 0.72, 0.5, 0.34, 0.22, 0.16, 0.16}
 
 // Every pixel is a mix of the background and the ink, so the palette is that one ramp and
 // a pixel's index is simply its ink coverage: no colour quantising needed.
-GifAnimation SpinnerAnimation()
+GifAnimation SpinnerAnimation(int ratio)
 {
+    ratio = qMax(1, ratio);
+    const int pixels = SpinnerSize * ratio;
     GifAnimation gif;
-    gif.width = SpinnerSize;
-    gif.height = SpinnerSize;
+    gif.width = pixels;
+    gif.height = pixels;
     for (int i = 0; i < 256; ++i) {
         const double t = i / 255.0;
         gif.palette[static_cast<size_t>(i)] = qRgb(qRound(Background.red() + (Ink.red() - Background.red()) * t),
@@ -32,10 +34,12 @@ GifAnimation SpinnerAnimation()
     constexpr double Radius = 16.0;
     constexpr double DotRadius = 4.3;
     for (int frame = 0; frame < SpinnerFrames; ++frame) {
-        QImage coverage(SpinnerSize, SpinnerSize, QImage::Format_ARGB32);
+        QImage coverage(pixels, pixels, QImage::Format_ARGB32);
         coverage.fill(Qt::transparent);
         QPainter p(&coverage);
         p.setRenderHint(QPainter::Antialiasing);
+        if (ratio > 1)
+            p.scale(ratio, ratio);
         p.setPen(Qt::NoPen);
         for (int dot = 0; dot < SpinnerFrames; ++dot) {
             const int behind = (frame - dot + SpinnerFrames) % SpinnerFrames;
@@ -47,10 +51,10 @@ GifAnimation SpinnerAnimation()
         }
         p.end();
         GifFrame out;
-        out.indices.resize(SpinnerSize * SpinnerSize);
-        for (int y = 0; y < SpinnerSize; ++y) {
-            for (int x = 0; x < SpinnerSize; ++x)
-                out.indices[y * SpinnerSize + x] = static_cast<char>(qAlpha(coverage.pixel(x, y)));
+        out.indices.resize(pixels * pixels);
+        for (int y = 0; y < pixels; ++y) {
+            for (int x = 0; x < pixels; ++x)
+                out.indices[y * pixels + x] = static_cast<char>(qAlpha(coverage.pixel(x, y)));
         }
         out.delayCentiseconds = 0;
         out.disposal = 1;

@@ -9,6 +9,7 @@ namespace resgen {
 inline constexpr int SpinnerSize = 50;
 inline constexpr int SpinnerFrames = 7;
 
-GifAnimation SpinnerAnimation();
+// The animation at a pixel ratio: ratio times SpinnerSize pixels square, the same drawing.
+GifAnimation SpinnerAnimation(int ratio = 1);
 
 } // namespace resgen

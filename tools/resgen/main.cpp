@@ -1,8 +1,11 @@
-// qvlink-resgen OUTDIR [--sheet FILE]
+// qvlink-resgen OUTDIR [--ratios LIST] [--sheet FILE]
 //
 // Paints the skin bitmaps, icons and the searching animation into OUTDIR (the res/ folder
-// of the source tree), reading the About texts from OUTDIR/strings/<language>.ini. With
-// --sheet it also writes a contact sheet of everything it made, for looking at.
+// of the source tree), reading the About texts from OUTDIR/strings/<language>.ini. Each
+// picture is made once per pixel ratio in LIST (default "1,2"): the ratio-1 files under
+// their plain names, the ratio-2 ones beside them with "@2x" before the extension. With
+// --sheet it also writes a contact sheet of everything it made at the last ratio, for
+// looking at.
 #include "DeviceIcons.h"
 #include "GifWriter.h"
 #include "Painting.h"
@@ -62,8 +65,15 @@ qvres::StringTable readTable(const QString& dir, int languageId, bool& ok)
     return qvres::ParseStringTable(file.readAll());
 }
 
+// "bitmaps/229.png" at ratio 1, "bitmaps/229@2x.png" at ratio 2.
+QString fileName(const QString& dir, const QString& stem, const char* extension, int ratio)
+{
+    const QString suffix = ratio > 1 ? QStringLiteral("@%1x").arg(ratio) : QString();
+    return QStringLiteral("%1/%2%3.%4").arg(dir, stem, suffix, QLatin1String(extension));
+}
+
 // Every picture on a dark sheet with its id under it.
-QImage contactSheet(const QMap<int, QImage>& pictures)
+QImage contactSheet(const QMap<int, QImage>& pictures, int ratio)
 {
     constexpr int Width = 1800;
     constexpr int Gap = 14;
@@ -73,7 +83,7 @@ QImage contactSheet(const QMap<int, QImage>& pictures)
     int y = Gap;
     int rowHeight = 0;
     for (const QImage& image : pictures) {
-        const QSize size = image.size().expandedTo(QSize(40, 1));
+        const QSize size = image.deviceIndependentSize().toSize().expandedTo(QSize(40, 1));
         if (x + size.width() + Gap > Width) {
             x = Gap;
             y += rowHeight + LabelHeight + Gap;
@@ -83,7 +93,8 @@ QImage contactSheet(const QMap<int, QImage>& pictures)
         x += size.width() + Gap;
         rowHeight = qMax(rowHeight, size.height());
     }
-    QImage sheet(Width, y + rowHeight + LabelHeight + Gap, QImage::Format_RGB32);
+    QImage sheet(QSize(Width, y + rowHeight + LabelHeight + Gap) * ratio, QImage::Format_RGB32);
+    sheet.setDevicePixelRatio(ratio);
     sheet.fill(QColor(110, 110, 120));
     QPainter p(&sheet);
     p.setFont(resgen::UiFont(11));
@@ -92,7 +103,7 @@ QImage contactSheet(const QMap<int, QImage>& pictures)
     for (auto it = pictures.cbegin(); it != pictures.cend(); ++it, ++i) {
         const QRect place = places[i];
         p.drawImage(place.topLeft(), it.value());
-        p.drawText(QRect(place.left(), place.top() + it.value().height() + 1, qMax(place.width(), 60), LabelHeight),
+        p.drawText(QRect(place.left(), place.bottom() + 2, qMax(place.width(), 60), LabelHeight),
                    Qt::AlignLeft | Qt::AlignTop, QString::number(it.key()));
     }
     return sheet;
@@ -109,7 +120,7 @@ QImage mockMainWindow(const QMap<int, QImage>& pictures, const qvres::StringTabl
         p.drawImage(x, y, pictures.value(id));
         p.setFont(resgen::UiFont(15.5));
         p.setPen(resgen::colour::Caption);
-        const QSize size = pictures.value(id).size();
+        const QSize size = pictures.value(id).deviceIndependentSize().toSize();
         p.drawText(QRect(x + 2, y, size.width() - 4, size.height() - 2), Qt::AlignCenter, caption);
     };
     p.drawImage(411, 9, pictures.value(224));
@@ -161,50 +172,74 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.isEmpty() || args.first().startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: qvlink-resgen OUTDIR [--sheet FILE]\n");
+    const auto usage = [] {
+        std::fprintf(stderr, "usage: qvlink-resgen OUTDIR [--ratios 1,2] [--sheet FILE]\n");
         return 2;
-    }
+    };
+    if (args.isEmpty() || args.first().startsWith(QLatin1Char('-')))
+        return usage();
     const QString out = args.first();
     const qsizetype sheetAt = args.indexOf(QStringLiteral("--sheet"));
     const QString sheetPath = sheetAt > 0 ? args.value(sheetAt + 1) : QString();
-
-    bool ok = true;
-    QMap<int, QImage> pictures = resgen::NeutralBitmaps(readTable(out, 1033, ok));
-    for (size_t k = 0; k < BlockLanguages.size(); ++k) {
-        const int language = BlockLanguages[k];
-        pictures[FirstBlockId + BlockSize * static_cast<int>(k) + 1] =
-            resgen::AboutPicture(readTable(out, language, ok), language);
-    }
-    for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
-        ok = writeImage(QStringLiteral("%1/bitmaps/%2.png").arg(out).arg(it.key()), it.value()) && ok;
-
-    QMap<int, QImage> sheetIcons;
-    for (int id : resgen::IconIds) {
-        for (int size : resgen::IconSizes) {
-            const QImage icon = resgen::IconImage(id, size);
-            ok = writeImage(QStringLiteral("%1/icons/%2/%3.png").arg(out).arg(id).arg(size), icon) && ok;
-            if (size == 128 || size == 48 || size == 16)
-                sheetIcons[id * 1000 + size] = icon;
+    const qsizetype ratiosAt = args.indexOf(QStringLiteral("--ratios"));
+    QList<int> ratios{1, 2};
+    if (ratiosAt > 0) {
+        ratios.clear();
+        for (const QString& item : args.value(ratiosAt + 1).split(QLatin1Char(','))) {
+            const int ratio = item.toInt();
+            if (ratio != 1 && ratio != 2)
+                return usage();
+            ratios.append(ratio);
         }
     }
 
-    const QByteArray gif = resgen::EncodeGif(resgen::SpinnerAnimation());
-    ok = writeFile(QStringLiteral("%1/anim/%2.gif").arg(out).arg(AnimationId), gif) && ok;
+    bool ok = true;
+    QMap<int, QImage> pictures;
+    QMap<int, QImage> sheetIcons;
+    QByteArray gif;
+    for (int ratio : ratios) {
+        resgen::SetPixelRatio(ratio);
+        pictures = resgen::NeutralBitmaps(readTable(out, 1033, ok));
+        for (size_t k = 0; k < BlockLanguages.size(); ++k) {
+            const int language = BlockLanguages[k];
+            pictures[FirstBlockId + BlockSize * static_cast<int>(k) + 1] =
+                resgen::AboutPicture(readTable(out, language, ok), language);
+        }
+        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
+            ok = writeImage(fileName(out, QStringLiteral("bitmaps/%1").arg(it.key()), "png", ratio), it.value()) && ok;
 
-    if (!sheetPath.isEmpty()) {
+        sheetIcons.clear();
+        for (int id : resgen::IconIds) {
+            for (int size : resgen::IconSizes) {
+                const QImage icon = resgen::IconImage(id, size, ratio);
+                ok = writeImage(fileName(out, QStringLiteral("icons/%1/%2").arg(id).arg(size), "png", ratio), icon) &&
+                     ok;
+                if (size == 128 || size == 48 || size == 16)
+                    sheetIcons[id * 1000 + size] = icon;
+            }
+        }
+
+        gif = resgen::EncodeGif(resgen::SpinnerAnimation(ratio));
+        ok = writeFile(fileName(out, QStringLiteral("anim/%1").arg(AnimationId), "gif", ratio), gif) && ok;
+    }
+
+    if (!sheetPath.isEmpty() && !ratios.isEmpty()) {
+        const int ratio = ratios.last();
         for (auto it = sheetIcons.cbegin(); it != sheetIcons.cend(); ++it)
             pictures[it.key()] = it.value();
         QByteArray bytes = gif;
         QBuffer buffer(&bytes);
         QImageReader reader(&buffer, "gif");
-        for (int frame = 0; reader.canRead(); ++frame)
-            pictures[AnimationId * 10 + frame] = reader.read();
+        for (int frame = 0; reader.canRead(); ++frame) {
+            QImage picture = reader.read();
+            picture.setDevicePixelRatio(ratio);
+            pictures[AnimationId * 10 + frame] = picture;
+        }
         pictures[9001] = mockMainWindow(pictures, readTable(out, 1033, ok));
         pictures[9002] = mockAboutBox(pictures.value(387));
         pictures[9003] = mockAboutBox(pictures.value(275));
         pictures[9004] = mockAboutBox(pictures.value(230));
-        ok = writeImage(sheetPath, contactSheet(pictures)) && ok;
+        ok = writeImage(sheetPath, contactSheet(pictures, ratio)) && ok;
     }
     return ok ? 0 : 1;
 }
