@@ -32,13 +32,14 @@ for needed in 'libqt6widgets6 ' 'libsmbclient ' 'libglib2.0-0 ' 'libc6 ' gvfs-ba
 done
 field Description | sed -n 2p | grep -q . || fail "no long description"
 
-# Contents: the two programs, the entry, metadata, manual pages, documents and 60 icons.
+# Contents: the two programs, the entry, metadata, manual pages, documents and 120 icons
+# (60 at each density).
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $1, $6 }' >"$work/files"
-allowed='^usr/(bin/qvlink(-scan)?|share/applications/qvlink\.desktop|share/metainfo/[A-Za-z0-9.]+\.metainfo\.xml|share/man/man1/qvlink(-scan)?\.1\.gz|share/doc/qvlink/(copyright|changelog\.gz)|share/icons/hicolor/(16x16|24x24|32x32|48x48|128x128|256x256)/apps/qvlink(-device-(24[6-9]|25[0-4]))?\.png)$'
+allowed='^usr/(bin/qvlink(-scan)?|share/applications/qvlink\.desktop|share/metainfo/[A-Za-z0-9.]+\.metainfo\.xml|share/man/man1/qvlink(-scan)?\.1\.gz|share/doc/qvlink/(copyright|changelog\.gz)|share/icons/hicolor/(16x16|24x24|32x32|48x48|128x128|256x256)(@2)?/apps/qvlink(-device-(24[6-9]|25[0-4]))?\.png)$'
 awk '{ print $2 }' "$work/files" | grep -Ev "$allowed"
 [ "${PIPESTATUS[1]}" -eq 1 ] || fail "files that are not the product (above), or a bad pattern"
 [ "$(grep -c '^-rwxr-xr-x usr/bin/' "$work/files")" -eq 2 ] || fail "usr/bin: $(grep usr/bin "$work/files")"
-[ "$(grep -c ' usr/share/icons/' "$work/files")" -eq 60 ] || fail "icons: $(grep -c ' usr/share/icons/' "$work/files")"
+[ "$(grep -c ' usr/share/icons/' "$work/files")" -eq 120 ] || fail "icons: $(grep -c ' usr/share/icons/' "$work/files")"
 [ "$(grep -c ' usr/share/man/man1/' "$work/files")" -eq 2 ] || fail "manual pages"
 [ "$(grep -c ' usr/share/metainfo/' "$work/files")" -eq 1 ] || fail "metainfo"
 grep -v '^-rwxr-xr-x usr/bin/' "$work/files" | grep -v '^-rw-r--r-- '
