@@ -7,6 +7,7 @@
 #include "DriveLetters.h"
 #include "Language.h"
 #include "Resources.h"
+#include "StartupTrace.h"
 #include "WindowSearchSink.h"
 #include "showabout.h"
 
@@ -61,7 +62,9 @@ Cqv_discoveryDlg::Cqv_discoveryDlg(QWidget* parent, qvd::WorkerEntry workerEntry
 {
     setObjectName(QStringLiteral("Cqv_discoveryDlg"));
     setFixedSize(WindowWidth, WindowHeight);
+    StartupCheckpoint("window object and icon");
     CreateControls();
+    StartupCheckpoint("controls created");
     InitialiseOnce();
 }
 
@@ -133,6 +136,7 @@ void Cqv_discoveryDlg::OnInitDialog()
     deviceListView->SetTextColor(CaptionTextColor);
     shareListView->SetTextColor(CaptionTextColor);
     deviceListView->SetHeaderDragDrop(true);
+    StartupCheckpoint("lists skinned");
 
     buttonFont = ArialFont(18);
     SkinButton(closeButton, 227, 228, 228, 227, 0);
@@ -146,6 +150,7 @@ void Cqv_discoveryDlg::OnInitDialog()
 
     mapDriveButton->setEnabled(false);
     browseButton->setEnabled(false);
+    StartupCheckpoint("buttons skinned");
 
     headingFont = ArialFont(24);
     deviceHeading->setFont(headingFont);
@@ -172,10 +177,14 @@ void Cqv_discoveryDlg::OnInitDialog()
         }
     }
 
+    StartupCheckpoint("texts and fonts");
     RefreshDriveLetterTable();
     FillDriveLetterBox();
+    StartupCheckpoint("drive letters");
     PrepareAnimation();
+    StartupCheckpoint("animation loaded");
     StartSearchThread(m_search, m_workerEntry);
+    StartupCheckpoint("search started");
     // The platform gives the focus to the first control that can take it.
 }
 

@@ -5,8 +5,10 @@
 #include "StringTableFormat.h"
 
 #include <QFile>
-#include <QHash>
 #include <array>
+#include <atomic>
+#include <cstddef>
+#include <mutex>
 
 namespace qvres {
 namespace {
@@ -43,27 +45,51 @@ int pictureIdFor(int id)
     }
 }
 
-struct StringTables
+QString stringTablePath(int languageId)
 {
-    QHash<int, StringTable> byLanguage;
-    QList<int> ids;
+    return QStringLiteral(":/qvres/strings/%1.ini").arg(languageId);
+}
+
+// Where languageId sits in LanguageIds; -1 for a language without a table.
+int tableSlot(int languageId)
+{
+    for (std::size_t i = 0; i < LanguageIds.size(); ++i) {
+        if (LanguageIds[i] == languageId)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// One language's table, read and parsed the first time a text of that language is asked
+// for: a run needs one table (two when its language lacks an entry and falls back), so the
+// other twenty are never read. call_once makes the first lookup safe from any thread and
+// publishes the parsed table to every later reader.
+struct LazyTable
+{
+    std::once_flag parsed;
+    StringTable table; // written once, inside call_once
+    // Set inside call_once; read outside it only by LoadedStringTables, hence atomic.
+    std::atomic<bool> loaded{false};
 };
 
-const StringTables& tables()
+std::array<LazyTable, LanguageIds.size()>& lazySlots()
 {
-    // Built once; a function-local static is initialised thread-safely.
-    static const StringTables all = [] {
-        StringTables t;
-        for (int language : LanguageIds) {
-            QFile file(QStringLiteral(":/qvres/strings/%1.ini").arg(language));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            t.byLanguage.insert(language, ParseStringTable(file.readAll()));
-            t.ids.append(language);
-        }
-        return t;
-    }();
-    return all;
+    // A function-local static is initialised thread-safely; the slots live for the process.
+    static std::array<LazyTable, LanguageIds.size()> tables;
+    return tables;
+}
+
+const StringTable& lazyTable(std::size_t slot)
+{
+    LazyTable& entry = lazySlots()[slot];
+    std::call_once(entry.parsed, [&entry, slot] {
+        QFile file(stringTablePath(LanguageIds[slot]));
+        if (file.open(QIODevice::ReadOnly))
+            entry.table = ParseStringTable(file.readAll());
+        // Relaxed: only a diagnostic reads it; the table itself is published by call_once.
+        entry.loaded.store(true, std::memory_order_relaxed);
+    });
+    return entry.table;
 }
 
 } // namespace
@@ -106,21 +132,37 @@ QIcon Icon(int id)
 
 QString TableString(int languageId, int stringId)
 {
-    const auto& all = tables().byLanguage;
-    const auto table = all.constFind(languageId);
-    if (table == all.constEnd())
+    const int slot = tableSlot(languageId);
+    if (slot < 0)
         return {};
-    return table->value(stringId);
+    return lazyTable(static_cast<std::size_t>(slot)).value(stringId);
 }
 
 bool HasStringTable(int languageId)
 {
-    return tables().byLanguage.contains(languageId);
+    // The resource tree answers without reading or parsing the table.
+    return tableSlot(languageId) >= 0 && QFile::exists(stringTablePath(languageId));
 }
 
 QList<int> StringTableIds()
 {
-    return tables().ids;
+    QList<int> ids;
+    for (int language : LanguageIds) {
+        if (HasStringTable(language))
+            ids.append(language);
+    }
+    return ids;
+}
+
+QList<int> LoadedStringTables()
+{
+    QList<int> ids;
+    for (std::size_t i = 0; i < LanguageIds.size(); ++i) {
+        // Relaxed: a diagnostic snapshot; nothing is read through it.
+        if (lazySlots()[i].loaded.load(std::memory_order_relaxed))
+            ids.append(LanguageIds[i]);
+    }
+    return ids;
 }
 
 } // namespace qvres

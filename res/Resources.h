@@ -1,8 +1,10 @@
 // The program's compiled-in resources, addressed by their numbers: skin bitmaps, icons, the
 // searching animation and the 21 string tables.
 //
-// Thread-safety: every function is reentrant (read-only Qt resources); QImage/QByteArray
-// results may be made on any thread, QIcon/QPixmap only on the UI thread.
+// Thread-safety: every function may be called from any thread (the Qt resources are read-only);
+// QImage/QByteArray results may be made on any thread, QIcon/QPixmap only on the UI thread.
+// A string table is read and parsed when a text of its language is first asked for, under
+// std::call_once, so concurrent first lookups parse it once and every caller sees it whole.
 #pragma once
 
 #include <QByteArray>
@@ -27,5 +29,7 @@ QString TableString(int languageId, int stringId);
 bool HasStringTable(int languageId);
 // The language ids of the 21 tables.
 QList<int> StringTableIds();
+// The languages whose table has been read so far, in table order (start-up checks and tests).
+QList<int> LoadedStringTables();
 
 } // namespace qvres

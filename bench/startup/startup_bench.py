@@ -3,6 +3,7 @@
 minimal Qt 6 window program, both under one Xvfb in the same run.
 
     startup_bench.py QVLINK_PROBE MINIMAL_PROBE [RUNS]
+    startup_bench.py --trace QVLINK_PROBE MINIMAL_PROBE [RUNS]
 
 Runs inside a network namespace of its own (the program searches the network when it
 starts); refuses to run when an interface other than lo is present. Each run starts the
@@ -39,33 +40,57 @@ def start_xvfb():
     sys.exit("Xvfb did not start")
 
 
-def run_once(program, runtime_dir, hold_ms=0):
+def run_once(program, runtime_dir, hold_ms=0, trace=False):
     env = dict(os.environ, DISPLAY=DISPLAY, XDG_RUNTIME_DIR=runtime_dir, QT_QPA_PLATFORM="xcb",
                LANG="C.UTF-8", LC_ALL="", LANGUAGE="")
+    if trace:
+        env["QVLINK_TRACE_STARTUP"] = "1"
     args = [program] + ([str(hold_ms)] if hold_ms else [])
     start = time.monotonic_ns()
-    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
+    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE if trace else subprocess.DEVNULL,
+                            env=env, text=True)
     try:
-        out, _ = proc.communicate(timeout=30 + hold_ms / 1000)
+        out, err = proc.communicate(timeout=30 + hold_ms / 1000)
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.wait()
         sys.exit(f"{program} did not report a first frame")
     fields = dict(item.split("=", 1) for item in out.split())
+    steps = []
+    for line in (err or "").splitlines():
+        parts = line.split(" ", 3)
+        if len(parts) == 4 and parts[0] == "qvlink-startup":
+            steps.append((parts[3], (int(parts[1]) - start) / 1e6, int(parts[2])))
+    steps.append(("first frame painted", (int(fields["first_paint_ns"]) - start) / 1e6, int(fields["maxrss_kb"])))
     return {
         "ms": (int(fields["first_paint_ns"]) - start) / 1e6,
         "rss": int(fields["maxrss_kb"]),
         "hold_rss": int(fields.get("hold_maxrss_kb", 0)),
+        "steps": steps,
     }
 
 
+def print_trace(programs, results):
+    for name in programs:
+        print(f"{name}: checkpoint, median ms since spawn, median peak RSS KiB at that point")
+        labels = [label for label, _, _ in results[name][0]["steps"]]
+        for label in labels:
+            times = [ms for r in results[name] for lab, ms, _ in r["steps"] if lab == label]
+            rss = [kb for r in results[name] for lab, _, kb in r["steps"] if lab == label]
+            print(f"  {label:32} {statistics.median(times):8.1f} {statistics.median(rss):8.0f}")
+
+
 def main():
-    if len(sys.argv) < 3:
+    argv = sys.argv[1:]
+    trace = bool(argv) and argv[0] == "--trace"
+    if trace:
+        argv = argv[1:]
+    if len(argv) < 2:
         sys.exit(__doc__)
     if not isolated():
         sys.exit("refusing to run: not in an isolated network namespace (only lo expected)")
-    programs = {"qvlink": sys.argv[1], "minimal": sys.argv[2]}
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+    programs = {"qvlink": argv[0], "minimal": argv[1]}
+    runs = int(argv[2]) if len(argv) > 2 else 9
     xvfb = start_xvfb()
     try:
         results = {name: [] for name in programs}
@@ -75,7 +100,10 @@ def main():
             for i in range(runs):
                 order = list(programs) if i % 2 == 0 else list(reversed(programs))
                 for name in order:
-                    results[name].append(run_once(programs[name], runtime))
+                    results[name].append(run_once(programs[name], runtime, trace=trace))
+            if trace:
+                print_trace(programs, results)
+                return
             for name, program in programs.items():
                 held[name] = run_once(program, runtime, HOLD_MS)["hold_rss"]
     finally:

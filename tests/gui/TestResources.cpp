@@ -9,6 +9,8 @@
 #include <QImageReader>
 #include <QSet>
 #include <QtTest>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -28,6 +30,9 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
+    // First, while no table has been read in this process.
+    void stringTablesReadOnFirstUse();
+    void firstLookupsFromManyThreads();
     void bitmapsAtTheirSizes();
     void languageBlocksShareTheNeutralPictures();
     void mainBackgroundMatchesAnimationAndTitleButtons();
@@ -36,6 +41,55 @@ private slots:
     void animationAsThePictureControlReadsIt();
     void iconsHaveAllSizes();
 };
+
+void TestResources::stringTablesReadOnFirstUse()
+{
+    // Asking which tables exist reads none of them.
+    QVERIFY(qvres::HasStringTable(7) && qvres::HasStringTable(1041));
+    QCOMPARE(qvres::StringTableIds().size(), 21);
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>());
+    // A lookup reads its own table and no other; a missing table or entry reads nothing new.
+    QCOMPARE(qvres::TableString(7, 125), QStringLiteral("Aktualisieren"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
+    QVERIFY(qvres::TableString(1031, 125).isEmpty());
+    QVERIFY(qvres::TableString(7, 9999).isEmpty());
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
+    // A second language later, then the first again: each gives its own texts.
+    QCOMPARE(qvres::TableString(1041, 125), QStringLiteral("更新"));
+    QCOMPARE(qvres::TableString(7, 113), QStringLiteral("Netzwerkspeicher gefunden"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1041}));
+}
+
+void TestResources::firstLookupsFromManyThreads()
+{
+    // Every thread asks for every table's texts at once, most of them never read before; each
+    // must see the whole table (TSan checks the publication).
+    constexpr int Threads = 8;
+    const QList<int> tables = qvres::StringTableIds();
+    std::vector<QStringList> seen(Threads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&tables, &seen, t] {
+            for (qsizetype i = 0; i < tables.size(); ++i) {
+                const int table = tables[(i + t) % tables.size()];
+                seen[t].append(QStringLiteral("%1:%2").arg(table).arg(qvres::TableString(table, 125)));
+            }
+            seen[t].sort();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(qvres::LoadedStringTables().size(), tables.size());
+    QStringList expected;
+    for (int table : tables) {
+        const QString refresh = qvres::TableString(table, 125);
+        QVERIFY(!refresh.isEmpty());
+        expected.append(QStringLiteral("%1:%2").arg(table).arg(refresh));
+    }
+    expected.sort();
+    for (const QStringList& list : seen)
+        QCOMPARE(list, expected);
+}
 
 void TestResources::bitmapsAtTheirSizes()
 {
