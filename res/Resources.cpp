@@ -5,10 +5,12 @@
 #include "StringTableFormat.h"
 
 #include <QFile>
+#include <QHash>
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 
 namespace qvres {
 namespace {
@@ -92,15 +94,58 @@ const StringTable& lazyTable(std::size_t slot)
     return entry.table;
 }
 
+// Decoded small pictures, shared by every caller: a button asks for its normal face again as
+// its disabled face and its pressed face again as its over face, and both lists ask for the
+// same header and scroll bar pieces, so each is decoded once and held once (QImage shares its
+// pixels between copies). Large pictures (window backgrounds, About pictures) are held by the
+// window that shows them and are not kept here, so closing a box still frees them.
+constexpr qsizetype MaxKeptPictureBytes = 64 * 1024;
+
+struct KeptPictures
+{
+    std::mutex mutex;
+    QHash<QString, QImage> byPath; // guarded by mutex
+};
+
+KeptPictures& keptPictures()
+{
+    static KeptPictures kept; // initialised thread-safely, lives for the process
+    return kept;
+}
+
+std::optional<QImage> keptPicture(const QString& path)
+{
+    KeptPictures& kept = keptPictures();
+    const std::lock_guard lock(kept.mutex);
+    const auto found = kept.byPath.constFind(path);
+    if (found == kept.byPath.constEnd())
+        return std::nullopt;
+    return found.value();
+}
+
+void keepPicture(const QString& path, const QImage& image)
+{
+    if (image.sizeInBytes() > MaxKeptPictureBytes)
+        return;
+    KeptPictures& kept = keptPictures();
+    const std::lock_guard lock(kept.mutex);
+    kept.byPath.insert(path, image);
+}
+
 } // namespace
 
 QImage SkinBitmap(int id)
 {
-    QImage image(QStringLiteral(":/qvres/bitmaps/%1.png").arg(pictureIdFor(id)));
+    const QString path = QStringLiteral(":/qvres/bitmaps/%1.png").arg(pictureIdFor(id));
+    if (std::optional<QImage> kept = keptPicture(path))
+        return *kept;
+    QImage image(path);
     if (image.isNull())
         return image;
     // The skin is opaque 24-bit colour; callers may rely on that format.
-    return image.convertToFormat(QImage::Format_RGB32);
+    image = image.convertToFormat(QImage::Format_RGB32);
+    keepPicture(path, image);
+    return image;
 }
 
 QByteArray RawResource(const char* type, int id)

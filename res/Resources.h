@@ -15,7 +15,9 @@
 
 namespace qvres {
 
-// A skin bitmap (ids 200-245 and 260-539); a null image when the id does not exist.
+// A skin bitmap (ids 200-245 and 260-539); a null image when the id does not exist. Small
+// pictures are decoded once and shared by every caller (a mutex guards the shared copies);
+// callers that paint into the result get a copy of their own on write, as QImage always does.
 QImage SkinBitmap(int id);
 // The raw bytes of a typed resource, e.g. ("GIF", 540); empty when missing.
 QByteArray RawResource(const char* type, int id);

@@ -34,6 +34,7 @@ private slots:
     void stringTablesReadOnFirstUse();
     void firstLookupsFromManyThreads();
     void bitmapsAtTheirSizes();
+    void smallPicturesDecodedOnceAndShared();
     void languageBlocksShareTheNeutralPictures();
     void mainBackgroundMatchesAnimationAndTitleButtons();
     void stringTables();
@@ -111,6 +112,31 @@ void TestResources::bitmapsAtTheirSizes()
             QVERIFY(image.isNull() || !image.hasAlphaChannel());
         }
     }
+}
+
+void TestResources::smallPicturesDecodedOnceAndShared()
+{
+    // The same face asked for again (also from other threads at once) is the same decoded
+    // pixels; the main background is not kept.
+    const QImage face = qvres::SkinBitmap(234);
+    std::vector<QImage> fromThreads(6);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < fromThreads.size(); ++t)
+        threads.emplace_back([&fromThreads, t] { fromThreads[t] = qvres::SkinBitmap(t % 2 == 0 ? 234 : 235); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (std::size_t t = 0; t < fromThreads.size(); t += 2)
+        QCOMPARE(fromThreads[t].cacheKey(), face.cacheKey());
+    QCOMPARE(fromThreads[1].cacheKey(), fromThreads[3].cacheKey());
+    QVERIFY(fromThreads[1].cacheKey() != face.cacheKey());
+    QVERIFY(qvres::SkinBitmap(229).cacheKey() != qvres::SkinBitmap(229).cacheKey());
+    // A caller that paints into its copy changes nobody else's.
+    QImage painted = qvres::SkinBitmap(234);
+    const QRgb before = painted.pixel(5, 5);
+    painted.setPixel(5, 5, qRgb(1, 2, 3));
+    QCOMPARE(qvres::SkinBitmap(234).pixel(5, 5), before);
+    QCOMPARE(face.pixel(5, 5), before);
+    QCOMPARE(qvres::SkinBitmap(234).format(), QImage::Format_RGB32);
 }
 
 void TestResources::languageBlocksShareTheNeutralPictures()
