@@ -79,6 +79,7 @@ void Cqv_discoveryDlg::CreateControls()
     // Creation order is the tab order.
     deviceListView = MakeList(this, "deviceListView", QRect(33, 119, 418, 133));
     shareListView = MakeList(this, "shareListView", QRect(33, 362, 418, 133));
+    StartupCheckpoint("list controls created");
     closeButton = MakeButton(this, "closeButton", QRect(465, 9, 22, 22));
     minimiseButton = MakeButton(this, "minimiseButton", QRect(438, 9, 22, 22));
     aboutButton = MakeButton(this, "aboutButton", QRect(411, 9, 22, 22));
@@ -91,6 +92,7 @@ void Cqv_discoveryDlg::CreateControls()
     driveLetterBox->setInsertPolicy(QComboBox::NoInsert);
     // The given height includes the drop-down part; the closed box keeps its natural height.
     driveLetterBox->setGeometry(28, 532, 194, driveLetterBox->sizeHint().height());
+    StartupCheckpoint("drive-letter box created");
     mapDriveButton = MakeButton(this, "mapDriveButton", QRect(250, 530, 108, 32));
     browseButton = MakeButton(this, "browseButton", QRect(364, 530, 108, 32));
     deviceHeading = MakeStaticText(this, "deviceHeading", QRect(28, 86, 231, 24), HeadingColor);
