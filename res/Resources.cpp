@@ -56,8 +56,9 @@ QString stringTablePath(int languageId)
 int tableSlot(int languageId)
 {
     for (std::size_t i = 0; i < LanguageIds.size(); ++i) {
-        if (LanguageIds[i] == languageId)
+        if (LanguageIds[i] == languageId) {
             return static_cast<int>(i);
+        }
     }
     return -1;
 }
@@ -86,8 +87,9 @@ const StringTable& lazyTable(std::size_t slot)
     LazyTable& entry = lazySlots()[slot];
     std::call_once(entry.parsed, [&entry, slot] {
         QFile file(stringTablePath(LanguageIds[slot]));
-        if (file.open(QIODevice::ReadOnly))
+        if (file.open(QIODevice::ReadOnly)) {
             entry.table = ParseStringTable(file.readAll());
+        }
         // Relaxed: only a diagnostic reads it; the table itself is published by call_once.
         entry.loaded.store(true, std::memory_order_relaxed);
     });
@@ -99,7 +101,7 @@ const StringTable& lazyTable(std::size_t slot)
 // same header and scroll bar pieces, so each is decoded once and held once (QImage shares its
 // pixels between copies). Large pictures (window backgrounds, About pictures) are held by the
 // window that shows them and are not kept here, so closing a box still frees them.
-constexpr qsizetype MaxKeptPictureBytes = 64 * 1024;
+constexpr qsizetype MaxKeptPictureBytes = qsizetype{64} * 1024;
 
 struct KeptPictures
 {
@@ -118,15 +120,17 @@ std::optional<QImage> keptPicture(const QString& path)
     KeptPictures& kept = keptPictures();
     const std::lock_guard lock(kept.mutex);
     const auto found = kept.byPath.constFind(path);
-    if (found == kept.byPath.constEnd())
+    if (found == kept.byPath.constEnd()) {
         return std::nullopt;
+    }
     return found.value();
 }
 
 void keepPicture(const QString& path, const QImage& image)
 {
-    if (image.sizeInBytes() > MaxKeptPictureBytes)
+    if (image.sizeInBytes() > MaxKeptPictureBytes) {
         return;
+    }
     KeptPictures& kept = keptPictures();
     const std::lock_guard lock(kept.mutex);
     kept.byPath.insert(path, image);
@@ -137,11 +141,13 @@ void keepPicture(const QString& path, const QImage& image)
 QImage SkinBitmap(int id)
 {
     const QString path = QStringLiteral(":/qvres/bitmaps/%1.png").arg(pictureIdFor(id));
-    if (std::optional<QImage> kept = keptPicture(path))
+    if (std::optional<QImage> kept = keptPicture(path)) {
         return *kept;
+    }
     QImage image(path);
-    if (image.isNull())
+    if (image.isNull()) {
         return image;
+    }
     // The skin is opaque 24-bit colour; callers may rely on that format.
     image = image.convertToFormat(QImage::Format_RGB32);
     keepPicture(path, image);
@@ -178,8 +184,9 @@ QIcon Icon(int id)
 QString TableString(int languageId, int stringId)
 {
     const int slot = tableSlot(languageId);
-    if (slot < 0)
+    if (slot < 0) {
         return {};
+    }
     return lazyTable(static_cast<std::size_t>(slot)).value(stringId);
 }
 
@@ -193,8 +200,9 @@ QList<int> StringTableIds()
 {
     QList<int> ids;
     for (int language : LanguageIds) {
-        if (HasStringTable(language))
+        if (HasStringTable(language)) {
             ids.append(language);
+        }
     }
     return ids;
 }
@@ -204,8 +212,9 @@ QList<int> LoadedStringTables()
     QList<int> ids;
     for (std::size_t i = 0; i < LanguageIds.size(); ++i) {
         // Relaxed: a diagnostic snapshot; nothing is read through it.
-        if (lazySlots()[i].loaded.load(std::memory_order_relaxed))
+        if (lazySlots()[i].loaded.load(std::memory_order_relaxed)) {
             ids.append(LanguageIds[i]);
+        }
     }
     return ids;
 }
