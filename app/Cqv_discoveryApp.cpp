@@ -2,6 +2,7 @@
 
 #include "Cqv_discoveryDlg.h"
 #include "SingleInstance.h"
+#include "StartupTrace.h"
 
 #include <QCoreApplication>
 #include <memory>
@@ -15,15 +16,18 @@ Cqv_discoveryApp::~Cqv_discoveryApp() = default;
 
 bool Cqv_discoveryApp::InitInstance()
 {
+    StartupCheckpoint("start-up routine");
     SingleInstance instance(m_lockFolder);
     if (instance.Acquire() == SingleInstance::Result::Running) {
         return false;
     }
+    StartupCheckpoint("single-instance lock held");
     // Names the settings root; nothing is ever stored under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
 
     auto window = std::make_unique<Cqv_discoveryDlg>();
     instance.SetWindow(window.get());
+    StartupCheckpoint("main window initialised");
     window->exec();
     instance.Release();
     window.reset();

@@ -7,6 +7,7 @@
 #include "DriveLetters.h"
 #include "Language.h"
 #include "Resources.h"
+#include "StartupTrace.h"
 #include "WindowSearchSink.h"
 #include "showabout.h"
 
@@ -61,7 +62,9 @@ Cqv_discoveryDlg::Cqv_discoveryDlg(QWidget* parent, qvd::WorkerEntry workerEntry
 {
     setObjectName(QStringLiteral("Cqv_discoveryDlg"));
     setFixedSize(WindowWidth, WindowHeight);
+    StartupCheckpoint("window object and icon");
     CreateControls();
+    StartupCheckpoint("controls created");
     InitialiseOnce();
 }
 
@@ -76,6 +79,7 @@ void Cqv_discoveryDlg::CreateControls()
     // Creation order is the tab order.
     deviceListView = MakeList(this, "deviceListView", QRect(33, 119, 418, 133));
     shareListView = MakeList(this, "shareListView", QRect(33, 362, 418, 133));
+    StartupCheckpoint("list controls created");
     closeButton = MakeButton(this, "closeButton", QRect(465, 9, 22, 22));
     minimiseButton = MakeButton(this, "minimiseButton", QRect(438, 9, 22, 22));
     aboutButton = MakeButton(this, "aboutButton", QRect(411, 9, 22, 22));
@@ -88,6 +92,7 @@ void Cqv_discoveryDlg::CreateControls()
     driveLetterBox->setInsertPolicy(QComboBox::NoInsert);
     // The given height includes the drop-down part; the closed box keeps its natural height.
     driveLetterBox->setGeometry(28, 532, 194, driveLetterBox->sizeHint().height());
+    StartupCheckpoint("drive-letter box created");
     mapDriveButton = MakeButton(this, "mapDriveButton", QRect(250, 530, 108, 32));
     browseButton = MakeButton(this, "browseButton", QRect(364, 530, 108, 32));
     deviceHeading = MakeStaticText(this, "deviceHeading", QRect(28, 86, 231, 24), HeadingColor);
@@ -133,6 +138,7 @@ void Cqv_discoveryDlg::OnInitDialog()
     deviceListView->SetTextColor(CaptionTextColor);
     shareListView->SetTextColor(CaptionTextColor);
     deviceListView->SetHeaderDragDrop(true);
+    StartupCheckpoint("lists skinned");
 
     buttonFont = ArialFont(18);
     SkinButton(closeButton, 227, 228, 228, 227, 0);
@@ -146,6 +152,7 @@ void Cqv_discoveryDlg::OnInitDialog()
 
     mapDriveButton->setEnabled(false);
     browseButton->setEnabled(false);
+    StartupCheckpoint("buttons skinned");
 
     headingFont = ArialFont(24);
     deviceHeading->setFont(headingFont);
@@ -172,10 +179,14 @@ void Cqv_discoveryDlg::OnInitDialog()
         }
     }
 
+    StartupCheckpoint("texts and fonts");
     RefreshDriveLetterTable();
     FillDriveLetterBox();
+    StartupCheckpoint("drive letters");
     PrepareAnimation();
+    StartupCheckpoint("animation loaded");
     StartSearchThread(m_search, m_workerEntry);
+    StartupCheckpoint("search started");
     // The platform gives the focus to the first control that can take it.
 }
 

@@ -1,12 +1,12 @@
 #include "SmbShares.h"
 
+#include "SmbLibrary.h"
 #include "SmbUri.h"
 
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <libsmbclient.h>
 #include <mutex>
 #include <thread>
 
@@ -73,7 +73,8 @@ namespace {
 
 struct ContextDeleter
 {
-    void operator()(SMBCCTX* context) const { smbc_free_context(context, 1); }
+    // Only contexts made through a loaded library exist, so the library is there to free them.
+    void operator()(SMBCCTX* context) const { SmbLibrary()->freeContext(context, 1); }
 };
 using ContextPtr = std::unique_ptr<SMBCCTX, ContextDeleter>;
 
@@ -97,7 +98,8 @@ void CopyField(char* out, int size, const std::string& value)
 void Authenticate(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup, int workgroupSize,
                   char* user, int userSize, char* password, int passwordSize)
 {
-    const auto* data = static_cast<const AuthData*>(smbc_getOptionUserData(context));
+    // The callback is only ever registered through a loaded library.
+    const auto* data = static_cast<const AuthData*>(SmbLibrary()->getOptionUserData(context));
     // No credentials: an empty user and password, which the library sends as a guest login.
     const SmbCredentials none;
     const SmbCredentials& use = (data != nullptr && data->credentials) ? *data->credentials : none;
@@ -182,19 +184,24 @@ private:
 
     ContextPtr MakeContext()
     {
-        ContextPtr context(smbc_new_context());
+        // Loaded here, on the SMB thread at its first request, not with the program.
+        const SmbApi* smb = SmbLibrary();
+        if (smb == nullptr) {
+            return nullptr;
+        }
+        ContextPtr context(smb->newContext());
         if (!context) {
             return context;
         }
-        smbc_setOptionUserData(context.get(), &m_auth);
-        smbc_setFunctionAuthDataWithContext(context.get(), Authenticate);
-        smbc_setTimeout(context.get(), m_timeoutMs);
+        smb->setOptionUserData(context.get(), &m_auth);
+        smb->setFunctionAuthDataWithContext(context.get(), Authenticate);
+        smb->setTimeout(context.get(), m_timeoutMs);
         // SMB2 and later run over 445 only; trying 139 as well would double the wait for a silent host.
-        smbc_setPort(context.get(), 445);
-        smbc_setOptionUseKerberos(context.get(), 0);
-        smbc_setOptionFallbackAfterKerberos(context.get(), 1);
-        smbc_setOptionUseCCache(context.get(), 0);
-        if (smbc_init_context(context.get()) == nullptr) {
+        smb->setPort(context.get(), 445);
+        smb->setOptionUseKerberos(context.get(), 0);
+        smb->setOptionFallbackAfterKerberos(context.get(), 1);
+        smb->setOptionUseCCache(context.get(), 0);
+        if (smb->initContext(context.get()) == nullptr) {
             context.reset();
         }
         return context;
@@ -206,13 +213,14 @@ private:
         ShareListResult result;
         const std::string uri = SmbServerUri(request.host);
         errno = 0;
-        SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, uri.c_str());
+        const SmbApi& smb = *SmbLibrary(); // a context exists, so the library is loaded
+        SMBCFILE* dir = smb.getFunctionOpendir(context)(context, uri.c_str());
         if (dir == nullptr) {
             result.code = (errno == EACCES || errno == EPERM) ? ShareListAccessDenied : ShareListFailed;
             m_auth.credentials.reset();
             return result;
         }
-        const auto readdir = smbc_getFunctionReaddir(context);
+        const auto readdir = smb.getFunctionReaddir(context);
         while (const smbc_dirent* entry = readdir(context, dir)) {
             const std::string_view name(entry->name, ::strnlen(entry->name, entry->namelen));
             const std::optional<std::uint32_t> type = ShareTypeFor(entry->smbc_type, name);
@@ -225,7 +233,7 @@ private:
                     : std::string_view();
             result.entries.push_back({CutUtf8(name, ShareNameSize), *type, CutUtf8(remark, ShareRemarkSize)});
         }
-        smbc_getFunctionClosedir(context)(context, dir);
+        smb.getFunctionClosedir(context)(context, dir);
         m_auth.credentials.reset();
         result.code = ShareListOk;
         return result;

@@ -10,6 +10,10 @@
 #include <QHash>
 #include <QPixmap>
 #include <array>
+#include <atomic>
+#include <cstddef>
+#include <mutex>
+#include <optional>
 
 namespace qvres {
 namespace {
@@ -46,27 +50,93 @@ int pictureIdFor(int id)
     }
 }
 
-struct StringTables
+QString stringTablePath(int languageId)
 {
-    QHash<int, StringTable> byLanguage;
-    QList<int> ids;
+    return QStringLiteral(":/qvres/strings/%1.ini").arg(languageId);
+}
+
+// Where languageId sits in LanguageIds; -1 for a language without a table.
+int tableSlot(int languageId)
+{
+    for (std::size_t i = 0; i < LanguageIds.size(); ++i) {
+        if (LanguageIds[i] == languageId) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// One language's table, read and parsed the first time a text of that language is asked
+// for: a run needs one table (two when its language lacks an entry and falls back), so the
+// other twenty are never read. call_once makes the first lookup safe from any thread and
+// publishes the parsed table to every later reader.
+struct LazyTable
+{
+    std::once_flag parsed;
+    StringTable table; // written once, inside call_once
+    // Set inside call_once; read outside it only by LoadedStringTables, hence atomic.
+    std::atomic<bool> loaded{false};
 };
 
-const StringTables& tables()
+std::array<LazyTable, LanguageIds.size()>& lazySlots()
 {
-    // Built once; a function-local static is initialised thread-safely.
-    static const StringTables all = [] {
-        StringTables t;
-        for (int language : LanguageIds) {
-            QFile file(QStringLiteral(":/qvres/strings/%1.ini").arg(language));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            t.byLanguage.insert(language, ParseStringTable(file.readAll()));
-            t.ids.append(language);
+    // A function-local static is initialised thread-safely; the slots live for the process.
+    static std::array<LazyTable, LanguageIds.size()> tables;
+    return tables;
+}
+
+const StringTable& lazyTable(std::size_t slot)
+{
+    LazyTable& entry = lazySlots()[slot];
+    std::call_once(entry.parsed, [&entry, slot] {
+        QFile file(stringTablePath(LanguageIds[slot]));
+        if (file.open(QIODevice::ReadOnly)) {
+            entry.table = ParseStringTable(file.readAll());
         }
-        return t;
-    }();
-    return all;
+        // Relaxed: only a diagnostic reads it; the table itself is published by call_once.
+        entry.loaded.store(true, std::memory_order_relaxed);
+    });
+    return entry.table;
+}
+
+// Decoded small pictures, shared by every caller: a button asks for its normal face again as
+// its disabled face and its pressed face again as its over face, and both lists ask for the
+// same header and scroll bar pieces, so each is decoded once and held once (QImage shares its
+// pixels between copies). Large pictures (window backgrounds, About pictures) are held by the
+// window that shows them and are not kept here, so closing a box still frees them.
+constexpr qsizetype MaxKeptPictureBytes = qsizetype{64} * 1024;
+
+struct KeptPictures
+{
+    std::mutex mutex;
+    QHash<QString, QImage> byPath; // guarded by mutex
+};
+
+KeptPictures& keptPictures()
+{
+    static KeptPictures kept; // initialised thread-safely, lives for the process
+    return kept;
+}
+
+std::optional<QImage> keptPicture(const QString& path)
+{
+    KeptPictures& kept = keptPictures();
+    const std::lock_guard lock(kept.mutex);
+    const auto found = kept.byPath.constFind(path);
+    if (found == kept.byPath.constEnd()) {
+        return std::nullopt;
+    }
+    return found.value();
+}
+
+void keepPicture(const QString& path, const QImage& image)
+{
+    if (image.sizeInBytes() > MaxKeptPictureBytes) {
+        return;
+    }
+    KeptPictures& kept = keptPictures();
+    const std::lock_guard lock(kept.mutex);
+    kept.byPath.insert(path, image);
 }
 
 // ":/qvres/bitmaps/229.png" at ratio 1, ":/qvres/bitmaps/229@2x.png" at ratio 2.
@@ -96,12 +166,18 @@ QImage SkinBitmap(int id)
 QImage SkinBitmap(int id, qreal devicePixelRatio)
 {
     const int ratio = PictureRatio(devicePixelRatio);
-    QImage image(ResourcePath(QStringLiteral("bitmaps/%1").arg(pictureIdFor(id)), "png", ratio));
-    if (image.isNull())
+    const QString path = ResourcePath(QStringLiteral("bitmaps/%1").arg(pictureIdFor(id)), "png", ratio);
+    if (std::optional<QImage> kept = keptPicture(path)) {
+        return *kept;
+    }
+    QImage image(path);
+    if (image.isNull()) {
         return image;
+    }
     // The skin is opaque 24-bit colour; callers may rely on that format.
     image = image.convertToFormat(QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
+    keepPicture(path, image);
     return image;
 }
 
@@ -146,21 +222,40 @@ QIcon Icon(int id)
 
 QString TableString(int languageId, int stringId)
 {
-    const auto& all = tables().byLanguage;
-    const auto table = all.constFind(languageId);
-    if (table == all.constEnd())
+    const int slot = tableSlot(languageId);
+    if (slot < 0) {
         return {};
-    return table->value(stringId);
+    }
+    return lazyTable(static_cast<std::size_t>(slot)).value(stringId);
 }
 
 bool HasStringTable(int languageId)
 {
-    return tables().byLanguage.contains(languageId);
+    // The resource tree answers without reading or parsing the table.
+    return tableSlot(languageId) >= 0 && QFile::exists(stringTablePath(languageId));
 }
 
 QList<int> StringTableIds()
 {
-    return tables().ids;
+    QList<int> ids;
+    for (int language : LanguageIds) {
+        if (HasStringTable(language)) {
+            ids.append(language);
+        }
+    }
+    return ids;
+}
+
+QList<int> LoadedStringTables()
+{
+    QList<int> ids;
+    for (std::size_t i = 0; i < LanguageIds.size(); ++i) {
+        // Relaxed: a diagnostic snapshot; nothing is read through it.
+        if (lazySlots()[i].loaded.load(std::memory_order_relaxed)) {
+            ids.append(LanguageIds[i]);
+        }
+    }
+    return ids;
 }
 
 } // namespace qvres

@@ -1,10 +1,12 @@
 // The program's compiled-in resources, addressed by their numbers: skin bitmaps, icons, the
 // searching animation and the 21 string tables.
 //
-// Thread-safety: every function is reentrant (read-only Qt resources); QImage/QByteArray
-// results may be made on any thread, QIcon/QPixmap only on the UI thread. The forms that take
-// the application's device pixel ratio (SkinBitmap(id), Icon) ask the screens for it, so they
-// too belong to the UI thread; elsewhere pass the ratio.
+// Thread-safety: every function may be called from any thread (the Qt resources are read-only)
+// except those noted; QImage/QByteArray results may be made on any thread, QIcon/QPixmap only on
+// the UI thread. The forms that take the application's device pixel ratio (SkinBitmap(id),
+// Icon) ask the screens for it, so they too belong to the UI thread; elsewhere pass the ratio.
+// A string table is read and parsed when a text of its language is first asked for, under
+// std::call_once, so concurrent first lookups parse it once and every caller sees it whole.
 #pragma once
 
 #include <QByteArray>
@@ -21,7 +23,9 @@ namespace qvres {
 int PictureRatio(qreal devicePixelRatio);
 // A skin bitmap (ids 200-245 and 260-539) for the application's device pixel ratio; a null
 // image when the id does not exist. At ratio 2 it has twice the pixels each way and says so
-// in its devicePixelRatio(), so that a painter draws it at the same logical size.
+// in its devicePixelRatio(), so that a painter draws it at the same logical size. Small
+// pictures are decoded once and shared by every caller (a mutex guards the shared copies);
+// callers that paint into the result get a copy of their own on write, as QImage always does.
 QImage SkinBitmap(int id);
 // The same for a given device pixel ratio.
 QImage SkinBitmap(int id, qreal devicePixelRatio);
@@ -40,5 +44,7 @@ QString TableString(int languageId, int stringId);
 bool HasStringTable(int languageId);
 // The language ids of the 21 tables.
 QList<int> StringTableIds();
+// The languages whose table has been read so far, in table order (start-up checks and tests).
+QList<int> LoadedStringTables();
 
 } // namespace qvres

@@ -3,6 +3,7 @@
 minimal Qt 6 window program, both under one Xvfb in the same run.
 
     startup_bench.py QVLINK_PROBE MINIMAL_PROBE [RUNS]
+    startup_bench.py --trace QVLINK_PROBE MINIMAL_PROBE [RUNS]
 
 Runs inside a network namespace of its own (the program searches the network when it
 starts); refuses to run when an interface other than lo is present. Each run starts the
@@ -11,6 +12,7 @@ first paint of its main window (both CLOCK_MONOTONIC). The file cache is warm af
 run, so the figures are warm start-ups; the first run's figure is printed apart.
 """
 import os
+import resource
 import socket
 import statistics
 import subprocess
@@ -39,33 +41,63 @@ def start_xvfb():
     sys.exit("Xvfb did not start")
 
 
-def run_once(program, runtime_dir, hold_ms=0):
+def run_once(program, runtime_dir, hold_ms=0, trace=False):
     env = dict(os.environ, DISPLAY=DISPLAY, XDG_RUNTIME_DIR=runtime_dir, QT_QPA_PLATFORM="xcb",
                LANG="C.UTF-8", LC_ALL="", LANGUAGE="")
+    if trace:
+        env["QVLINK_TRACE_STARTUP"] = "1"
     args = [program] + ([str(hold_ms)] if hold_ms else [])
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.monotonic_ns()
-    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
+    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE if trace else subprocess.DEVNULL,
+                            env=env, text=True)
     try:
-        out, _ = proc.communicate(timeout=30 + hold_ms / 1000)
+        out, err = proc.communicate(timeout=30 + hold_ms / 1000)
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.wait()
         sys.exit(f"{program} did not report a first frame")
     fields = dict(item.split("=", 1) for item in out.split())
+    # The program ends right after its first frame, so the processor time of the reaped child
+    # is the time it computed to get there, much less disturbed by other load than the clock.
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu_ms = (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime) * 1000
+    steps = []
+    for line in (err or "").splitlines():
+        parts = line.split(" ", 3)
+        if len(parts) == 4 and parts[0] == "qvlink-startup":
+            steps.append((parts[3], (int(parts[1]) - start) / 1e6, int(parts[2])))
+    steps.append(("first frame painted", (int(fields["first_paint_ns"]) - start) / 1e6, int(fields["maxrss_kb"])))
     return {
         "ms": (int(fields["first_paint_ns"]) - start) / 1e6,
         "rss": int(fields["maxrss_kb"]),
         "hold_rss": int(fields.get("hold_maxrss_kb", 0)),
+        "cpu_ms": cpu_ms,
+        "steps": steps,
     }
 
 
+def print_trace(programs, results):
+    for name in programs:
+        print(f"{name}: checkpoint, median ms since spawn, median peak RSS KiB at that point")
+        labels = [label for label, _, _ in results[name][0]["steps"]]
+        for label in labels:
+            times = [ms for r in results[name] for lab, ms, _ in r["steps"] if lab == label]
+            rss = [kb for r in results[name] for lab, _, kb in r["steps"] if lab == label]
+            print(f"  {label:32} {statistics.median(times):8.1f} {statistics.median(rss):8.0f}")
+
+
 def main():
-    if len(sys.argv) < 3:
+    argv = sys.argv[1:]
+    trace = bool(argv) and argv[0] == "--trace"
+    if trace:
+        argv = argv[1:]
+    if len(argv) < 2:
         sys.exit(__doc__)
     if not isolated():
         sys.exit("refusing to run: not in an isolated network namespace (only lo expected)")
-    programs = {"qvlink": sys.argv[1], "minimal": sys.argv[2]}
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+    programs = {"qvlink": argv[0], "minimal": argv[1]}
+    runs = int(argv[2]) if len(argv) > 2 else 9
     xvfb = start_xvfb()
     try:
         results = {name: [] for name in programs}
@@ -75,7 +107,10 @@ def main():
             for i in range(runs):
                 order = list(programs) if i % 2 == 0 else list(reversed(programs))
                 for name in order:
-                    results[name].append(run_once(programs[name], runtime))
+                    results[name].append(run_once(programs[name], runtime, trace=trace))
+            if trace:
+                print_trace(programs, results)
+                return
             for name, program in programs.items():
                 held[name] = run_once(program, runtime, HOLD_MS)["hold_rss"]
     finally:
@@ -84,17 +119,18 @@ def main():
 
     print(f"Start-up to the first painted frame under Xvfb, {runs} runs each (warm file cache after run 1)")
     print(f"{'program':10} {'first run ms':>12} {'median ms':>10} {'min ms':>8} {'max ms':>8} "
-          f"{'peak RSS at frame KiB':>22} {'peak RSS after 3 s KiB':>23}")
+          f"{'peak RSS at frame KiB':>22} {'peak RSS after 3 s KiB':>23} {'median CPU ms':>14}")
     summary = {}
     for name in programs:
         times = [r["ms"] for r in results[name]]
         rss = statistics.median(r["rss"] for r in results[name])
-        summary[name] = (statistics.median(times), rss, held[name])
+        cpu = statistics.median(r["cpu_ms"] for r in results[name])
+        summary[name] = (statistics.median(times), rss, held[name], cpu)
         print(f"{name:10} {times[0]:12.1f} {statistics.median(times):10.1f} {min(times):8.1f} {max(times):8.1f} "
-              f"{rss:22.0f} {held[name]:23d}")
+              f"{rss:22.0f} {held[name]:23d} {cpu:14.1f}")
     q, m = summary["qvlink"], summary["minimal"]
     print(f"ratio qvlink/minimal: start-up {q[0] / m[0]:.2f}, peak RSS at frame {q[1] / m[1]:.2f}, "
-          f"peak RSS after 3 s {q[2] / m[2]:.2f}")
+          f"peak RSS after 3 s {q[2] / m[2]:.2f}, CPU to the first frame {q[3] / m[3]:.2f}")
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 #include "FakeDiscovery.h"
 #include "Language.h"
 #include "ModalWatcher.h"
+#include "Resources.h"
 #include "protocol.h"
 
 #include <QtTest>
@@ -21,12 +22,35 @@ private slots:
     }
     void cleanupTestCase() { init(); }
 
+    // First, while no string table has been read in this process.
+    void onlyTheTablesOfTheLookupAreRead();
     void regionalOffset();
     void localeTextParsing();
     void variablePrecedence();
     void stringLookupOrder();
     void windowTextsFollowInterfaceLanguage();
 };
+
+void TestLanguage::onlyTheTablesOfTheLookupAreRead()
+{
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>());
+    // German (Austria) has no table of its own: its primary language's table serves it, and
+    // the exact table's absence costs no read.
+    qputenv("LANGUAGE", "de_AT");
+    QCOMPARE(LoadAppString(125), QStringLiteral("Aktualisieren"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
+    // An id no table has: still only that table.
+    QVERIFY(LoadAppString(9999).isEmpty());
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
+    // The language changes between lookups (Danish: neither table exists): US English now.
+    qputenv("LANGUAGE", "da_DK");
+    QCOMPARE(LoadAppString(125), QStringLiteral("Refresh"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1033}));
+    // And back: the table read first still answers.
+    qputenv("LANGUAGE", "de_DE");
+    QCOMPARE(LoadAppString(113), QStringLiteral("Netzwerkspeicher gefunden"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1033}));
+}
 
 void TestLanguage::regionalOffset()
 {

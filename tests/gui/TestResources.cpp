@@ -9,6 +9,8 @@
 #include <QImageReader>
 #include <QSet>
 #include <QtTest>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -28,7 +30,11 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
+    // First, while no table has been read in this process.
+    void stringTablesReadOnFirstUse();
+    void firstLookupsFromManyThreads();
     void bitmapsAtTheirSizes();
+    void smallPicturesDecodedOnceAndShared();
     void languageBlocksShareTheNeutralPictures();
     void mainBackgroundMatchesAnimationAndTitleButtons();
     void stringTables();
@@ -36,6 +42,55 @@ private slots:
     void animationAsThePictureControlReadsIt();
     void iconsHaveAllSizes();
 };
+
+void TestResources::stringTablesReadOnFirstUse()
+{
+    // Asking which tables exist reads none of them.
+    QVERIFY(qvres::HasStringTable(7) && qvres::HasStringTable(1041));
+    QCOMPARE(qvres::StringTableIds().size(), 21);
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>());
+    // A lookup reads its own table and no other; a missing table or entry reads nothing new.
+    QCOMPARE(qvres::TableString(7, 125), QStringLiteral("Aktualisieren"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
+    QVERIFY(qvres::TableString(1031, 125).isEmpty());
+    QVERIFY(qvres::TableString(7, 9999).isEmpty());
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
+    // A second language later, then the first again: each gives its own texts.
+    QCOMPARE(qvres::TableString(1041, 125), QStringLiteral("更新"));
+    QCOMPARE(qvres::TableString(7, 113), QStringLiteral("Netzwerkspeicher gefunden"));
+    QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1041}));
+}
+
+void TestResources::firstLookupsFromManyThreads()
+{
+    // Every thread asks for every table's texts at once, most of them never read before; each
+    // must see the whole table (TSan checks the publication).
+    constexpr int Threads = 8;
+    const QList<int> tables = qvres::StringTableIds();
+    std::vector<QStringList> seen(Threads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&tables, &seen, t] {
+            for (qsizetype i = 0; i < tables.size(); ++i) {
+                const int table = tables[(i + t) % tables.size()];
+                seen[t].append(QStringLiteral("%1:%2").arg(table).arg(qvres::TableString(table, 125)));
+            }
+            seen[t].sort();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(qvres::LoadedStringTables().size(), tables.size());
+    QStringList expected;
+    for (int table : tables) {
+        const QString refresh = qvres::TableString(table, 125);
+        QVERIFY(!refresh.isEmpty());
+        expected.append(QStringLiteral("%1:%2").arg(table).arg(refresh));
+    }
+    expected.sort();
+    for (const QStringList& list : seen)
+        QCOMPARE(list, expected);
+}
 
 void TestResources::bitmapsAtTheirSizes()
 {
@@ -57,6 +112,31 @@ void TestResources::bitmapsAtTheirSizes()
             QVERIFY(image.isNull() || !image.hasAlphaChannel());
         }
     }
+}
+
+void TestResources::smallPicturesDecodedOnceAndShared()
+{
+    // The same face asked for again (also from other threads at once) is the same decoded
+    // pixels; the main background is not kept.
+    const QImage face = qvres::SkinBitmap(234);
+    std::vector<QImage> fromThreads(6);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < fromThreads.size(); ++t)
+        threads.emplace_back([&fromThreads, t] { fromThreads[t] = qvres::SkinBitmap(t % 2 == 0 ? 234 : 235); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (std::size_t t = 0; t < fromThreads.size(); t += 2)
+        QCOMPARE(fromThreads[t].cacheKey(), face.cacheKey());
+    QCOMPARE(fromThreads[1].cacheKey(), fromThreads[3].cacheKey());
+    QVERIFY(fromThreads[1].cacheKey() != face.cacheKey());
+    QVERIFY(qvres::SkinBitmap(229).cacheKey() != qvres::SkinBitmap(229).cacheKey());
+    // A caller that paints into its copy changes nobody else's.
+    QImage painted = qvres::SkinBitmap(234);
+    const QRgb before = painted.pixel(5, 5);
+    painted.setPixel(5, 5, qRgb(1, 2, 3));
+    QCOMPARE(qvres::SkinBitmap(234).pixel(5, 5), before);
+    QCOMPARE(face.pixel(5, 5), before);
+    QCOMPARE(qvres::SkinBitmap(234).format(), QImage::Format_RGB32);
 }
 
 void TestResources::languageBlocksShareTheNeutralPictures()

@@ -19,6 +19,7 @@ private slots:
     void backgroundLoadedOnceOrNotAtAll();
     void boxesShapedCentredWithWindowMenu_data();
     void boxesShapedCentredWithWindowMenu();
+    void fontsByCellHeightAskedAgain();
 };
 
 void TestSkinWindow::boxesShapedCentredWithWindowMenu_data()
@@ -141,6 +142,37 @@ void TestSkinWindow::backgroundLoadedOnceOrNotAtAll()
     box.kind = KindNoDevice; // a later change of kind does not reload the picture
     box.grab();
     QCOMPARE(box.BackgroundBitmap().cacheKey(), first);
+}
+
+void TestSkinWindow::fontsByCellHeightAskedAgain()
+{
+    // Heights asked in a mixed order, each twice: the font found the second time (kept from
+    // the first) is the one the first measurement found, and it is the closest cell any pixel
+    // size gives (the smaller on a tie).
+    const int heights[] = {16, 24, 18, 16, 32, 20, 18, 24, 20, 32};
+    QHash<int, QFont> first;
+    for (int height : heights) {
+        const QFont font = ArialFont(height);
+        QCOMPARE(font.family(), QStringLiteral("Arial"));
+        QCOMPARE(font.weight(), QFont::Normal);
+        QVERIFY(!font.italic() && !font.underline());
+        if (first.contains(height)) {
+            QCOMPARE(font, first.value(height));
+            continue;
+        }
+        first.insert(height, font);
+        int bestError = -1;
+        for (int size = 1; size <= 2 * height; ++size) {
+            QFont probe = font;
+            probe.setPixelSize(size);
+            const int cell = QFontMetrics(probe).height();
+            const int error = 2 * std::abs(cell - height) + (cell > height ? 1 : 0);
+            if (bestError < 0 || error < bestError)
+                bestError = error;
+        }
+        const int cell = QFontMetrics(font).height();
+        QCOMPARE(2 * std::abs(cell - height) + (cell > height ? 1 : 0), bestError);
+    }
 }
 
 QTEST_MAIN(TestSkinWindow)
