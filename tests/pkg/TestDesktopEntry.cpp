@@ -117,7 +117,8 @@ void TestDesktopEntry::localesMatchTheProgramsChoice()
         covered[key].insert(table);
         QCOMPARE(it.value(), TableMenuText(table, key));
     }
-    QSet<int> others(qvres::StringTableIds().cbegin(), qvres::StringTableIds().cend());
+    const QList<int> tables = qvres::StringTableIds();
+    QSet<int> others(tables.cbegin(), tables.cend());
     others.remove(1033);
     for (const QString& key : MenuKeys) {
         QCOMPARE(covered.value(key), others);
