@@ -18,7 +18,9 @@ bool Cqv_discoveryApp::InitInstance()
 {
     StartupCheckpoint("start-up routine");
     SingleInstance instance(m_lockFolder);
-    if (instance.Acquire() == SingleInstance::Result::Running) {
+    // Raise requests are answered from the first frame on: the server's set-up does not delay it,
+    // and a second copy that starts before then waits for the answer.
+    if (instance.Acquire(SingleInstance::Answer::Later) == SingleInstance::Result::Running) {
         return false;
     }
     StartupCheckpoint("single-instance lock held");
@@ -27,6 +29,7 @@ bool Cqv_discoveryApp::InitInstance()
 
     auto window = std::make_unique<Cqv_discoveryDlg>();
     instance.SetWindow(window.get());
+    QObject::connect(window.get(), &Cqv_discoveryDlg::firstFrameShown, &instance, &SingleInstance::Listen);
     StartupCheckpoint("main window initialised");
     window->exec();
     instance.Release();

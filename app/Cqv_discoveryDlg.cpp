@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QShortcut>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -25,6 +26,9 @@ constexpr int WindowWidth = 498;
 constexpr int WindowHeight = 583;
 constexpr int MainBackgroundBitmap = 229;
 constexpr int AppIconId = 102;
+// The window's big and small icons; the larger sizes (for task switchers and docks) follow
+// after the first frame, so that their decoding does not delay it.
+constexpr int FirstIconSize = 32;
 constexpr int ListColumnWidth = 215;
 constexpr int AnimationResource = 540;
 const QColor HeadingColor{255, 255, 255};
@@ -56,7 +60,7 @@ CSkinListCtrl* MakeList(QWidget* parent, const char* name, const QRect& rect)
 
 Cqv_discoveryDlg::Cqv_discoveryDlg(QWidget* parent, qvd::WorkerEntry workerEntry)
     : SkinDialog(parent, Qt::Window | Qt::FramelessWindowHint)
-    , appIcon(qvres::Icon(AppIconId))
+    , appIcon(qvres::Icon(AppIconId, FirstIconSize))
     , m_workerEntry(workerEntry)
     , m_search(std::make_shared<SearchShared>(this))
 {
@@ -112,6 +116,23 @@ void Cqv_discoveryDlg::CreateControls()
     connect(configureButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnConfigure);
     connect(browseButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnBrowse);
     connect(shortcutButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnCreateShortcut);
+}
+
+void Cqv_discoveryDlg::paintEvent(QPaintEvent* event)
+{
+    SkinDialog::paintEvent(event);
+    if (!m_firstFramePainted && isVisible()) {
+        m_firstFramePainted = true;
+        // A zero timer runs once this paint has been flushed to the window system.
+        QTimer::singleShot(0, this, &Cqv_discoveryDlg::OnFirstFrame);
+    }
+}
+
+void Cqv_discoveryDlg::OnFirstFrame()
+{
+    appIcon = qvres::Icon(AppIconId);
+    setWindowIcon(appIcon);
+    emit firstFrameShown();
 }
 
 void Cqv_discoveryDlg::OnInitDialog()

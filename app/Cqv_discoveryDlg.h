@@ -62,7 +62,16 @@ public slots:
     void OnAbout();
     void OnMinimise();
 
+signals:
+    // Once, just after the window's first frame has been painted and handed to the window
+    // system: work that the first frame does not need waits for this.
+    void firstFrameShown();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    void OnFirstFrame();
     void CreateControls();
     void OnInitDialog() override;
     void BuildSystemMenu();
@@ -100,4 +109,5 @@ private:
     // rowToRecord lives here, shared with the search thread, which may outlive the window.
     std::shared_ptr<SearchShared> m_search;
     ShareActions* m_shareActions = nullptr;
+    bool m_firstFramePainted = false;
 };

@@ -1,14 +1,18 @@
 #include "SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
+#include <algorithm>
 
 namespace {
 
 constexpr char LockName[] = "QV Link";
 constexpr char SocketSuffix[] = ".socket";
 constexpr int RaiseWaitMs = 1000;
+constexpr unsigned long RetryPauseMs = 10;
 
 } // namespace
 
@@ -32,7 +36,7 @@ QString SingleInstance::DefaultFolder()
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 }
 
-SingleInstance::Result SingleInstance::Acquire()
+SingleInstance::Result SingleInstance::Acquire(Answer answer)
 {
     if (!m_lock.tryLock(0)) {
         if (m_lock.error() != QLockFile::LockFailedError) {
@@ -41,13 +45,23 @@ SingleInstance::Result SingleInstance::Acquire()
         AskRunningCopyToRaise();
         return Result::Running;
     }
+    if (answer == Answer::Now) {
+        Listen();
+    }
+    return Result::First;
+}
+
+void SingleInstance::Listen()
+{
+    if (!m_lock.isLocked() || m_server.isListening()) {
+        return;
+    }
     // Holding the lock, any socket left here belongs to a copy that is gone.
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server.listen(m_socketPath)) {
         QLocalServer::removeServer(m_socketPath);
         m_server.listen(m_socketPath);
     }
-    return Result::First;
 }
 
 void SingleInstance::SetWindow(QWidget* window)
@@ -89,9 +103,22 @@ void SingleInstance::OnNewConnection()
 
 void SingleInstance::AskRunningCopyToRaise()
 {
+    // The running copy may still be starting: it holds the lock but answers only once its
+    // window is up, and until then there is no socket, or one a copy that is gone left behind.
+    QDeadlineTimer deadline(RaiseWaitMs);
     QLocalSocket socket;
-    socket.connectToServer(m_socketPath);
-    if (socket.waitForConnected(RaiseWaitMs)) {
-        socket.disconnectFromServer();
+    for (;;) {
+        socket.connectToServer(m_socketPath);
+        if (socket.waitForConnected(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) {
+            socket.disconnectFromServer();
+            return;
+        }
+        const QLocalSocket::LocalSocketError error = socket.error();
+        socket.abort();
+        const bool notYet = error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError;
+        if (!notYet || deadline.hasExpired()) {
+            return;
+        }
+        QThread::msleep(RetryPauseMs);
     }
 }

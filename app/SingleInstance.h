@@ -32,7 +32,16 @@ public:
 
     static QString DefaultFolder();
 
-    Result Acquire();
+    // With Answer::Later the lock is taken but raise requests are answered only from Listen()
+    // on; a second copy that starts in between waits for that (up to a second) before it ends.
+    enum class Answer
+    {
+        Now,
+        Later,
+    };
+    Result Acquire(Answer answer = Answer::Now);
+    // Starts answering raise requests; only while the lock is held.
+    void Listen();
     // The window a raise request brings to the front; none (null) while the copy is starting.
     void SetWindow(QWidget* window);
     // Gives up the lock and stops answering.

@@ -199,11 +199,14 @@ QString IconFile(int id, int size, int pictureRatio)
     return QFile::exists(path) ? path : QString();
 }
 
-QIcon Icon(int id)
+QIcon Icon(int id, int largestSize)
 {
     const int ratio = PictureRatio(qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0);
     QIcon icon;
     for (int size : IconSizes) {
+        if (size > largestSize) {
+            continue;
+        }
         const QString path = IconFile(id, size, ratio);
         if (path.isEmpty())
             continue;

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <limits>
 
 namespace qvres {
 
@@ -33,8 +34,9 @@ QImage SkinBitmap(int id, qreal devicePixelRatio);
 // when missing.
 QByteArray RawResource(const char* type, int id, int pictureRatio = 1);
 // Icon 102 (the program) or a device icon 246-254, with all its sizes, and on a screen of
-// twice the density each size also at twice its pixels; null when missing.
-QIcon Icon(int id);
+// twice the density each size also at twice its pixels; null when missing. With largestSize,
+// only the sizes up to it: fewer pictures to decode where only the small ones are needed first.
+QIcon Icon(int id, int largestSize = std::numeric_limits<int>::max());
 // The files of an icon by size (for installing and for desktop entries), at picture ratio
 // 1 or 2; empty when there is none.
 QString IconFile(int id, int size, int pictureRatio = 1);

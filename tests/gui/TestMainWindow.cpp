@@ -18,7 +18,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -74,6 +76,7 @@ private slots:
     }
 
     void initialisation();
+    void largerIconsAfterTheFirstFrame();
     void enableStatesOverASearch();
     void makerFilterRowLimitAndRefresh();
     void recordsListedOnePollApart();
@@ -102,6 +105,28 @@ private:
     std::unique_ptr<ModalWatcher> m_watcher;
     std::unique_ptr<Cqv_discoveryDlg> m_window;
 };
+
+// The big and small icons come with the window; the larger sizes once its first frame is up.
+void TestMainWindow::largerIconsAfterTheFirstFrame()
+{
+    Cqv_discoveryDlg& window = open({}, 0, true);
+    const auto largest = [&] {
+        int side = 0;
+        for (const QSize& size : window.windowIcon().availableSizes()) {
+            side = std::max(side, size.width());
+        }
+        return side;
+    };
+    QCOMPARE(largest(), 32);
+    QSignalSpy firstFrame(&window, &Cqv_discoveryDlg::firstFrameShown);
+    window.show();
+    QTRY_COMPARE(firstFrame.count(), 1);
+    QCOMPARE(largest(), 256);
+    // Later frames change nothing.
+    window.update();
+    QTest::qWait(50);
+    QCOMPARE(firstFrame.count(), 1);
+}
 
 void TestMainWindow::initialisation()
 {

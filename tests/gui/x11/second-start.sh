@@ -46,6 +46,11 @@ first=$!
 pids+=("$first")
 wait_for 10 one_main_window || fail "the first copy showed no window"
 window=$(main_windows)
+# The window's icons: the big and small ones from the start, the larger sizes once it is up.
+has_icon() { xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -q "Icon ($1 x $1)"; }
+for size in 16 32 256; do
+    wait_for 5 has_icon "$size" || fail "the window has no ${size}x$size icon"
+done
 
 # Another program's window in front of it.
 xmessage -geometry 600x500+0+0 "another program" &
