@@ -47,7 +47,20 @@ pids+=("$first")
 wait_for 10 one_main_window || fail "the first copy showed no window"
 window=$(main_windows)
 # The window's icons: the big and small ones from the start, the larger sizes once it is up.
-has_icon() { xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -q "Icon ($1 x $1)"; }
+# _NET_WM_ICON holds width, height and width x height pixels for each size in turn (-len: all
+# of it, not just xprop's first 64 KiB).
+icon_sizes() {
+    xprop -len 16000000 -id "$window" -notype 32c _NET_WM_ICON 2>/dev/null | python3 -c '
+import sys
+text = sys.stdin.read()
+values = [int(v) for v in text.partition("=")[2].replace(",", " ").split()] if "=" in text else []
+i = 0
+while i + 1 < len(values):
+    print(f"{values[i]}x{values[i + 1]}")
+    i += 2 + values[i] * values[i + 1]
+'
+}
+has_icon() { icon_sizes | grep -qx "$1x$1"; }
 for size in 16 32 256; do
     wait_for 5 has_icon "$size" || fail "the window has no ${size}x$size icon"
 done
