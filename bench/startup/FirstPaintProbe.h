@@ -8,9 +8,8 @@
 //   hold_maxrss_kb=<peak resident set>
 // before it ends. The process ends with _exit: nothing else is torn down or waited for.
 //
-// ProbeCheckpoint prints, when QVLINK_TRACE_STARTUP is set, a start-up checkpoint line in the
-// program's own format (app/StartupTrace.h) to standard error, so that the reference program's
-// steps can be set beside the program's.
+// Both programs mark their steps with the program's own StartupCheckpoint (app/StartupTrace.h),
+// so that the reference program's steps can be set beside the program's.
 //
 // Thread-safety: UI thread only.
 #pragma once
@@ -19,27 +18,12 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+#include <StartupTrace.h>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
-
-inline void ProbeCheckpoint(const char* label)
-{
-    // Called on the main thread before any other thread exists.
-    // NOLINTNEXTLINE(concurrency-mt-unsafe)
-    const char* trace = std::getenv("QVLINK_TRACE_STARTUP");
-    if (trace == nullptr || *trace == '\0') {
-        return;
-    }
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::fprintf(stderr, "qvlink-startup %lld %ld %s\n",
-                 static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec, usage.ru_maxrss, label);
-}
 
 class FirstPaintProbe : public QObject
 {

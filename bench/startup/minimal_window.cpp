@@ -22,9 +22,9 @@ protected:
 
 int main(int argc, char* argv[])
 {
-    ProbeCheckpoint("main entered");
+    StartupCheckpoint("main entered");
     QApplication application(argc, argv);
-    ProbeCheckpoint("application object made");
+    StartupCheckpoint("application object made");
     FirstPaintProbe probe(QStringLiteral("MinimalWindow"), argc > 1 ? std::atoi(argv[1]) : 0);
     application.installEventFilter(&probe);
     MinimalWindow window;

@@ -9,9 +9,9 @@
 
 int main(int argc, char* argv[])
 {
-    ProbeCheckpoint("main entered");
+    StartupCheckpoint("main entered");
     QApplication application(argc, argv);
-    ProbeCheckpoint("application object made");
+    StartupCheckpoint("application object made");
     FirstPaintProbe probe(QStringLiteral("Cqv_discoveryDlg"), argc > 1 ? std::atoi(argv[1]) : 0);
     application.installEventFilter(&probe);
     Cqv_discoveryApp program;
