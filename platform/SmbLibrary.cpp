@@ -5,7 +5,7 @@
 namespace qvp {
 namespace {
 
-// The run-time name of the library the package depends on (Debian's libsmbclient0).
+// The run-time name of the library the package depends on (Debian's libsmbclient).
 constexpr char LibraryName[] = "libsmbclient.so.0";
 
 template <typename Function> bool Resolve(void* library, const char* name, Function& out)
