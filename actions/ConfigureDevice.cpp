@@ -1,9 +1,11 @@
 #include "ConfigureDevice.h"
 
+#include "BackgroundJobs.h"
 #include "BrowserLookup.h"
 #include "LaunchServices.h"
 #include "RowRecord.h"
 #include "SelectedHost.h"
+#include "UrlEncoding.h"
 
 #include <QMessageBox>
 #include <chrono>
@@ -110,7 +112,7 @@ int WaitForDeviceAvailable(QWidget* window, const std::function<void()>& whenUna
 
 void LaunchBrowser(const std::string& pageAddress)
 {
-    const std::string url = "http://" + pageAddress;
+    const std::string url = "http://" + qvp::shellInertUrl(pageAddress);
     const LaunchServices& services = launchServices();
     // NOLINTNEXTLINE(concurrency-mt-unsafe): nothing in the program sets the environment.
     const char* browserEnv = std::getenv("BROWSER");
@@ -135,5 +137,6 @@ void OpenConfigurationPage(int row, const QString& address, const qvd::RowToReco
     if (WaitForDeviceAvailable(window, whenUnavailable) == 0) {
         return;
     }
-    LaunchBrowser(pageAddress);
+    // The browser lookup runs a desktop helper that may take seconds: the window paints on.
+    RunInBackground([pageAddress] { LaunchBrowser(pageAddress); });
 }

@@ -2,7 +2,8 @@
 // still answers; a device that does not gets a warning and the window searches again.
 //
 // Thread-safety: UI thread, except the reachability check, which runs on a short-lived
-// thread of its own with a copy of the page address and reports through AvailabilityFlag.
+// thread of its own with a copy of the page address and reports through AvailabilityFlag, and
+// the browser's start, a background job (BackgroundJobs.h).
 #pragma once
 
 #include "devicetable.h"
@@ -51,5 +52,5 @@ void OpenConfigurationPage(int row, const QString& address, const qvd::RowToReco
                            const std::function<void()>& whenUnavailable);
 
 // Opens http://<pageAddress> in the default browser, or with the opener when the browser
-// cannot be started.
+// cannot be started. Blocks while the default browser is looked up: call it off the UI thread.
 void LaunchBrowser(const std::string& pageAddress);

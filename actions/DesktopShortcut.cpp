@@ -1,6 +1,7 @@
 #include "DesktopShortcut.h"
 
 #include "AtomicFile.h"
+#include "BackgroundJobs.h"
 #include "DesktopEntryWriter.h"
 #include "LaunchServices.h"
 #include "Resources.h"
@@ -83,17 +84,20 @@ void CreateDesktopShortcut(int row, const QString& name, const QString& address,
     }
     const qvd::DeviceRecord copy = RecordForRow(rowToRecord, row);
     const int iconIndex = IconIndexForModel(copy.modelNumber);
-    const LaunchServices& services = launchServices();
-    const std::string folder = services.desktopFolder();
-    if (folder.empty()) {
-        return;
-    }
-    std::string iconName;
-    if (iconIndex > 0) {
-        // The theme name works once the icons are in the user's icon folder, installed or not.
-        ExportDeviceIcons(services.dataHome());
-        iconName = DeviceIconName(iconIndex);
-    }
-    // Nothing is reported, whatever the outcome.
-    qvp::writeDesktopShortcut(folder, name.toStdString(), address.toStdString(), iconName);
+    // The desktop folder comes from a desktop helper that may take seconds: the window paints on.
+    RunInBackground([iconIndex, name = name.toStdString(), address = address.toStdString()] {
+        const LaunchServices& services = launchServices();
+        const std::string folder = services.desktopFolder();
+        if (folder.empty()) {
+            return;
+        }
+        std::string iconName;
+        if (iconIndex > 0) {
+            // The theme name works once the icons are in the user's icon folder, installed or not.
+            ExportDeviceIcons(services.dataHome());
+            iconName = DeviceIconName(iconIndex);
+        }
+        // Nothing is reported, whatever the outcome.
+        qvp::writeDesktopShortcut(folder, name, address, iconName);
+    });
 }

@@ -1,7 +1,8 @@
 // Create Desktop Shortcut: a desktop entry on the user's desktop that opens the device's list
 // of shares, with a device icon chosen from its model number.
 //
-// Thread-safety: UI thread.
+// Thread-safety: CreateDesktopShortcut on the UI thread; it writes the files from a background
+// job (BackgroundJobs.h). The other functions may be called from any thread.
 #pragma once
 
 #include "polling.h"
@@ -21,5 +22,5 @@ std::string DeviceIconName(int iconIndex);
 bool ExportDeviceIcons(const std::string& dataHome);
 
 // The command of the Create Desktop Shortcut button for the device-list row (-1: none) with
-// its name and address columns. Reports nothing.
+// its name and address columns. Reports nothing; the files are written shortly after.
 void CreateDesktopShortcut(int row, const QString& name, const QString& address, const qvd::RowToRecord& rowToRecord);

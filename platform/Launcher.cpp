@@ -101,6 +101,26 @@ void waitFor(pid_t pid)
     }
 }
 
+// Whether pid exited before deadline; its status is then in status and it has been reaped.
+bool waitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status)
+{
+    // How often the child is looked at once its output has ended: most exit at once.
+    constexpr auto LookInterval = std::chrono::milliseconds(2);
+    for (;;) {
+        const pid_t got = waitpid(pid, &status, WNOHANG);
+        if (got == pid) {
+            return true;
+        }
+        if (got < 0 && errno != EINTR) {
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(LookInterval);
+    }
+}
+
 // Collects the exit status of a program we do not wait for.
 void reapLater(pid_t pid)
 {
@@ -207,13 +227,16 @@ std::string runAndRead(const std::vector<std::string>& argv, int timeoutMs, std:
         }
         output.append(buffer, std::min(static_cast<std::size_t>(got), maxBytes - std::min(maxBytes, output.size())));
     }
-    if (!complete) {
-        kill(pid, SIGKILL);
-    }
+    // A child may close its output and go on running (or leave a descendant holding it): the
+    // deadline covers its exit too.
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    const bool exited = complete && waitUntil(pid, deadline, status);
+    if (!exited) {
+        kill(pid, SIGKILL);
+        waitFor(pid);
+        return {};
     }
-    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return {};
     }
     return output;

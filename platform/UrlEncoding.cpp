@@ -32,4 +32,23 @@ std::string urlHost(std::string_view host)
     return percentEncode(host);
 }
 
+std::string shellInertUrl(std::string_view url)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    static constexpr std::string_view Unsafe = " \"'`$\\<>{}|^";
+    std::string out;
+    out.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F || Unsafe.find(c) != std::string_view::npos) {
+            out += '%';
+            out += Hex[byte >> 4];
+            out += Hex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace qvp

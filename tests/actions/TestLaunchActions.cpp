@@ -1,6 +1,7 @@
 // Configure, Browse and Create Desktop Shortcut on the real main window, with a scripted
 // search and fake platform services: what each command starts or writes, the page-address
 // and model-table rules, the availability waits and the warning's new search.
+#include "BackgroundJobs.h"
 #include "BrowseShare.h"
 #include "CSkinListCtrl.h"
 #include "ConfigureDevice.h"
@@ -11,6 +12,7 @@
 #include "LaunchServices.h"
 #include "LaunchTestSupport.h"
 #include "ModalWatcher.h"
+#include "PaintCounter.h"
 #include "Resources.h"
 #include "RowRecord.h"
 #include "SelectedHost.h"
@@ -91,6 +93,8 @@ private slots:
     void browsePassesTheShareUrl();
     void shortcutFiles();
     void nothingWithoutASelection();
+    void lookupsLeaveTheWindowPainting();
+    void shellQuotedExecLineGetsNoShellWords();
 
 private:
     Cqv_discoveryDlg& open(std::vector<ScriptDevice> devices, bool hold = false)
@@ -123,6 +127,8 @@ private:
     fake::FakeStarter m_starter;
     fake::FakeProbe m_probe;
     std::string m_browserId;
+    // How long the browser and desktop folder lookups take (the desktop helpers can be slow).
+    std::atomic<int> m_lookupDelayMs{0};
     std::unique_ptr<launchtest::TempDir> m_dir;
     std::unique_ptr<ModalWatcher> m_watcher;
     std::unique_ptr<Cqv_discoveryDlg> m_window;
@@ -135,14 +141,22 @@ void TestLaunchActions::initTestCase()
     QVERIFY(QDir().mkpath(QString::fromStdString(desktop())));
     launchtest::writeFile(m_dir->path() + "/data/applications/web.desktop",
                           "[Desktop Entry]\nName=Web\nExec=/opt/web --new-tab \"%u\" %i\n");
+    launchtest::writeFile(m_dir->path() + "/data/applications/shell.desktop",
+                          "[Desktop Entry]\nName=Shell\nExec=sh -c \"browser '%u'\"\n");
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir->path() + "/data"));
     qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(m_dir->path() + "/none"));
     qunsetenv("BROWSER");
     LaunchServices& services = launchServices();
     services.starter = &m_starter;
     services.probe = &m_probe;
-    services.browserId = [this] { return m_browserId; };
-    services.desktopFolder = [this] { return desktop(); };
+    services.browserId = [this] {
+        QThread::msleep(static_cast<unsigned long>(m_lookupDelayMs.load()));
+        return m_browserId;
+    };
+    services.desktopFolder = [this] {
+        QThread::msleep(static_cast<unsigned long>(m_lookupDelayMs.load()));
+        return desktop();
+    };
     services.dataHome = [this] { return m_dir->path() + "/data"; };
     services.availabilityWaitMs = WaitMs;
 }
@@ -161,6 +175,8 @@ void TestLaunchActions::cleanup()
     m_probe.delayMs.store(0);
     m_probe.Clear();
     m_browserId.clear();
+    QTRY_COMPARE(BackgroundJobsRunning(), 0);
+    m_lookupDelayMs.store(0);
     QDir(QString::fromStdString(desktop())).removeRecursively();
     QVERIFY(QDir().mkpath(QString::fromStdString(desktop())));
 }
@@ -282,7 +298,8 @@ void TestLaunchActions::configureOpensTheBrowser_data()
     QTest::addColumn<QString>("browserId");
     QTest::addColumn<QList<int>>("results");
     QTest::addColumn<QStringList>("expected"); // the starts, argv joined by '|'
-    const QString url = QStringLiteral("http://10.0.0.5:8080/setup?a=$(x)");
+    // The probe is given the page address as it is; the browser, with "$" encoded.
+    const QString url = QStringLiteral("http://10.0.0.5:8080/setup?a=%24(x)");
     QTest::newRow("desktop entry") << "web.desktop" << QList<int>{} << QStringList{"/opt/web|--new-tab|" + url};
     QTest::newRow("IE in the name: the opener") << "myIEweb.desktop" << QList<int>{} << QStringList{"xdg-open|" + url};
     QTest::newRow("no entry, no BROWSER: blank program, then the opener")
@@ -309,6 +326,7 @@ void TestLaunchActions::configureOpensTheBrowser()
     timer.start();
     click("configureButton");
     QVERIFY(timer.elapsed() < WaitMs); // an answer ends the first wait early
+    QTRY_COMPARE(BackgroundJobsRunning(), 0);
     QStringList starts;
     for (const Argv& argv : m_starter.started) {
         QStringList args;
@@ -358,6 +376,7 @@ void TestLaunchActions::unavailableDeviceWarnsAndSearchesAgain()
     QCOMPARE(m_probe.Asked(), std::vector<std::string>{page});
     QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(page.substr(0, 63)));
     if (minMs < 0) {
+        QTRY_COMPARE(BackgroundJobsRunning(), 0);
         QCOMPARE(m_starter.started.size(), std::size_t{1});
         QVERIFY(m_watcher->seen.isEmpty());
         return;
@@ -431,7 +450,9 @@ void TestLaunchActions::shortcutFiles()
         devices->SetSelectedRow(row);
         click("shortcutButton");
     }
+    QTRY_COMPARE(BackgroundJobsRunning(), 0);
     click("shortcutButton"); // the last one again: replaced
+    QTRY_COMPARE(BackgroundJobsRunning(), 0);
     const QDir dir(QString::fromStdString(desktop()));
     QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
              (QStringList{"Living Room (192.168.1.20).desktop", "Living Room (192.168.1.21).desktop",
@@ -474,11 +495,48 @@ void TestLaunchActions::nothingWithoutASelection()
     shares->SetSelectedRow(-1);
     click("browseButton"); // a device but no share
     QTest::qWait(2 * WaitMs + 50);
+    QCOMPARE(BackgroundJobsRunning(), 0);
     QVERIFY(m_starter.started.empty());
     QVERIFY(m_probe.Asked().empty());
     QVERIFY(m_watcher->seen.isEmpty());
     QVERIFY(QDir(QString::fromStdString(desktop())).isEmpty());
     QCOMPARE(workersStarted.load(), 1);
+}
+
+void TestLaunchActions::lookupsLeaveTheWindowPainting()
+{
+    constexpr int LookupMs = 1500;
+    m_browserId = "web.desktop";
+    m_lookupDelayMs.store(LookupMs);
+    open({{"Alpha", "10.0.0.5:80", "KTA104", ""}});
+    list("deviceListView")->SetSelectedRow(0);
+    for (const char* button : {"configureButton", "shortcutButton"}) {
+        QElapsedTimer timer;
+        timer.start();
+        click(button);
+        // Back in the event loop long before the lookup has answered.
+        QVERIFY2(timer.elapsed() < LookupMs / 2, button);
+        QVERIFY(BackgroundJobsRunning() > 0);
+        PaintCounter paints;
+        m_window->installEventFilter(&paints);
+        m_window->update();
+        QTRY_VERIFY(paints.paints > 0);
+        m_window->removeEventFilter(&paints);
+        QTRY_COMPARE_WITH_TIMEOUT(BackgroundJobsRunning(), 0, 3 * LookupMs);
+    }
+    QCOMPARE(m_starter.started, (std::vector<Argv>{{"/opt/web", "--new-tab", "http://10.0.0.5"}}));
+    QVERIFY(launchtest::exists(desktop() + "/Alpha (10.0.0.5).desktop"));
+}
+
+void TestLaunchActions::shellQuotedExecLineGetsNoShellWords()
+{
+    m_browserId = "shell.desktop";
+    open({{"Alpha", "10.0.0.5:80", "", "http://10.0.0.5/x'$(touch y)`id`\\ \"q"}});
+    list("deviceListView")->SetSelectedRow(0);
+    click("configureButton");
+    QTRY_COMPARE(BackgroundJobsRunning(), 0);
+    QCOMPARE(m_starter.started,
+             (std::vector<Argv>{{"sh", "-c", "browser 'http://10.0.0.5/x%27%24(touch%20y)%60id%60%5C%20%22q'"}}));
 }
 
 QTEST_MAIN(TestLaunchActions)

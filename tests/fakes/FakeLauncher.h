@@ -1,7 +1,8 @@
 // A program starter that records each argument vector instead of starting anything, and
 // answers with scripted results (StartOk once the script is used up).
 //
-// Thread-safety: UI thread only (the actions start programs there).
+// Thread-safety: one caller at a time: the UI thread, or a background job of the actions (read
+// the records once BackgroundJobsRunning() is 0).
 #pragma once
 
 #include "Launcher.h"

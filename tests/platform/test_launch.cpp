@@ -6,6 +6,7 @@
 #include "Launcher.h"
 #include "Reachability.h"
 #include "UniqueFd.h"
+#include "UrlEncoding.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -177,6 +178,28 @@ TEST(Launcher, RunAndReadIsBounded)
     EXPECT_EQ(qvp::runAndRead({"sh", "-c", "echo ok; exit 3"}, 5000), ""); // a failure is no answer
     EXPECT_EQ(qvp::runAndRead({"head", "-c", "100000", "/dev/zero"}, 5000, 10).size(), 10u);
     EXPECT_TRUE(launchtest::waitForNoZombies(5000));
+}
+
+TEST(Launcher, RunAndReadBoundsTheWaitForTheExitToo)
+{
+    // Output ended, program still running: the answer is not complete, and it is not waited for.
+    for (const char* script : {"exec >&-; sleep 5", "echo ok; exec >&-; sleep 5"}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(qvp::runAndRead({"sh", "-c", script}, 300), "") << script;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << script;
+    }
+    // One that ends its output a little before it exits still answers.
+    EXPECT_EQ(qvp::runAndRead({"sh", "-c", "echo ok; exec >&-; sleep 0.1"}, 5000), "ok\n");
+    EXPECT_TRUE(launchtest::waitForNoZombies(5000));
+}
+
+TEST(Launcher, UrlsHoldNothingAShellWouldRead)
+{
+    EXPECT_EQ(qvp::shellInertUrl("http://10.0.0.5:8080/setup?a=1&b=(2);c#top"),
+              "http://10.0.0.5:8080/setup?a=1&b=(2);c#top");
+    EXPECT_EQ(qvp::shellInertUrl("10.0.0.5/a'b\"c d$(id)`x`\\e\nf<g>{h}|^"),
+              "10.0.0.5/a%27b%22c%20d%24(id)%60x%60%5Ce%0Af%3Cg%3E%7Bh%7D%7C%5E");
+    EXPECT_EQ(qvp::shellInertUrl("h/%41\xC3\xA9\x7F"), "h/%41%C3%A9%7F"); // '%' kept: no double encoding
 }
 
 TEST(Reachability, HostAndPortOfAPageAddress)
