@@ -399,7 +399,9 @@ void TestHiDpi::iconsAtTwiceTheDensity()
             const QPixmap pixmap = icon.pixmap(QSize(size, size));
             QCOMPARE(pixmap.devicePixelRatio(), 2.0);
             QCOMPARE(pixmap.size(), QSize(2 * size, 2 * size));
-            QVERIFY2(Rgb(pixmap.toImage()) == Rgb(QImage(qvres::IconFile(id, size, 2))),
+            // Through a pixmap as the icon's own picture went: premultiplying rounds a few
+            // translucent pixels by one step, and how depends on the processor's vector unit.
+            QVERIFY2(Rgb(pixmap.toImage()) == Rgb(QPixmap(qvres::IconFile(id, size, 2)).toImage()),
                      qPrintable(QStringLiteral("icon %1 at %2").arg(id).arg(size)));
         }
     }
