@@ -107,6 +107,9 @@ void OnAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defa
                    GAskPasswordFlags flags, gpointer data)
 {
     auto* job = static_cast<MountJob*>(data);
+    // Every question is answered here, some of them later: GMountOperation's own handler, which
+    // would answer "unhandled" at once, must not run.
+    g_signal_stop_emission_by_name(operation, "ask-password");
     const std::optional<SmbCredentials> stored = job->credentials->Stored(job->host);
     // A refused answer makes GVfs ask again: anonymous and the stored credentials are given
     // once, the user is asked a bounded number of times.
