@@ -101,9 +101,15 @@ void SessionCredentials::Ask(const std::string& host, bool refused, Answer answe
         options.keyringAvailable = m_keyring != nullptr && m_keyring->Available();
         options.refused = refused;
         qvp::SmbCredentials known;
-        if (const auto pending = m_pending.find(host); refused && pending != m_pending.end()) {
-            // The refused answer's user and domain stay; its password does not.
-            known = {pending->second.credentials.user, pending->second.credentials.domain, {}};
+        auto pending = m_pending.find(host);
+        if (pending != m_pending.end() && !refused) {
+            m_pending.erase(pending); // an earlier question's answer that never worked
+            pending = m_pending.end();
+        }
+        if (pending != m_pending.end()) {
+            // The refused answer's user and domain stay; its password goes at once.
+            pending->second.credentials.password.clear();
+            known = pending->second.credentials;
             options.remember = pending->second.remember;
         } else {
             known = Stored(host).value_or(qvp::SmbCredentials{});
