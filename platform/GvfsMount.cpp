@@ -106,7 +106,8 @@ void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
     const gboolean mounted = g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
     ErrorPtr error(raw);
     MountResult outcome;
-    outcome.ok = mounted != FALSE || g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED);
+    outcome.alreadyMounted = g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED) != FALSE;
+    outcome.ok = mounted != FALSE || outcome.alreadyMounted;
     if (!outcome.ok && error) {
         outcome.message = error->message;
         // For the user the failure is the message box; this line is for whoever reads the log.

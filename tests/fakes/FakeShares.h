@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -101,10 +102,16 @@ private:
 class FakeConnectionStore final : public qvp::ConnectionStore
 {
 public:
-    qvp::ConnectionSnapshot Load() override { return snapshot; }
+    std::optional<qvp::ConnectionSnapshot> Load() override
+    {
+        if (unreadable) {
+            return std::nullopt;
+        }
+        return snapshot;
+    }
     bool Save(const qvp::ConnectionSnapshot& connections) override
     {
-        if (failSave) {
+        if (failSave || unreadable) {
             return false;
         }
         snapshot = connections;
@@ -117,6 +124,7 @@ public:
     }
     qvp::ConnectionSnapshot snapshot;
     bool failSave = false;
+    bool unreadable = false; // exists but cannot be read: Load gives nothing, Save refuses
     int saves = 0;
 };
 
@@ -136,6 +144,9 @@ class FakeBookmarkStore final : public qvp::BookmarkStore
 public:
     bool Add(const std::string& uri, const std::string& label) override
     {
+        if (failAdd) {
+            return false;
+        }
         text = qvp::WithBookmark(text, uri, label);
         return true;
     }
@@ -145,6 +156,7 @@ public:
         return true;
     }
     std::string text;
+    bool failAdd = false;
 };
 
 class FakeShareMounter final : public qvp::ShareMounter
@@ -153,10 +165,12 @@ public:
     void Mount(const std::string& host, const std::string& share, Done done) override
     {
         mounts.push_back(host + "/" + share);
-        done({succeed, succeed ? "" : "refused"});
+        const bool already = mountedBefore.count(host + "/" + share) != 0;
+        done({succeed, succeed && already, succeed ? "" : "refused"});
     }
     void Unmount(const std::string& host, const std::string& share) override { unmounts.push_back(host + "/" + share); }
     bool succeed = true;
+    std::set<std::string> mountedBefore; // "host/share" mounted by someone else already
     std::vector<std::string> mounts;
     std::vector<std::string> unmounts;
 };
@@ -173,7 +187,8 @@ struct FakeShareServices
 {
     FakeShareServices()
     {
-        services = {&lister, &connections, &driveTypes, &mounter, &bookmarks, &version, &credentials};
+        // Unmounts pass the ledger, as the real ones do: mounter.unmounts holds what really goes.
+        services = {&lister, &connections, &driveTypes, ledgerMounter.get(), &bookmarks, &version, &credentials};
         qva::InstallShareServices(&services);
     }
     ~FakeShareServices() { qva::InstallShareServices(nullptr); }
@@ -184,6 +199,8 @@ struct FakeShareServices
     FakeConnectionStore connections;
     FakeDriveTypes driveTypes;
     FakeShareMounter mounter;
+    std::unique_ptr<qvp::MountLedger> ledger = qvp::makeMountLedger(std::string());
+    std::unique_ptr<qvp::ShareMounter> ledgerMounter = qvp::makeLedgerMounter(mounter, *ledger);
     FakeBookmarkStore bookmarks;
     FakeVersionQuery version;
     qva::SessionCredentials credentials; // the real dialog, answered by the test
