@@ -77,7 +77,9 @@ constexpr int MaxLinks = 40;
 std::optional<std::string> FinalTarget(std::string path)
 {
     for (int followed = 0; followed <= MaxLinks; ++followed) {
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
             return path;
         }
@@ -101,7 +103,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
 {
     if (existing == ExistingFile::KeepLinkAndMode) {
         std::optional<std::string> target = FinalTarget(path);
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (!target) {
             return false;
         }

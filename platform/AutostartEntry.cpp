@@ -35,7 +35,9 @@ public:
             (void)removeRestoreEntry(m_entryPath);
             return true;
         }
-        struct stat info {};
+        struct stat info
+        {
+        };
         const bool existed = ::lstat(m_entryPath.c_str(), &info) == 0;
         if (!writeRestoreEntry(m_entryPath, m_programPath)) {
             return false;

@@ -71,7 +71,7 @@ void WriteLine(std::FILE* log, int letter, const RemoteName& remote, const Outco
         std::fprintf(log, "%c: %s mounted\n", 'A' + letter, name.c_str());
         return;
     }
-    const std::string reason = !outcome.done                  ? std::string("no answer in time")
+    const std::string reason = !outcome.done                    ? std::string("no answer in time")
                                : outcome.result.message.empty() ? std::string("refused")
                                                                 : logSafeText(outcome.result.message);
     std::fprintf(log, "%c: %s not mounted: %s\n", 'A' + letter, name.c_str(), reason.c_str());
@@ -172,7 +172,9 @@ RestoreStatus runMappingRestore(PasswordKeyring* keyring, std::FILE* log)
     // An entry the user removed or that a copied home lacks comes back while letters are
     // remembered; an existing one (perhaps disabled on purpose) is left as it is.
     const std::optional<ConnectionSnapshot> remembered = connections->Load();
-    struct stat info {};
+    struct stat info
+    {
+    };
     const std::string entry = restoreEntryPath();
     if (remembered && AnyConnection(*remembered) && ::lstat(entry.c_str(), &info) != 0 &&
         !writeRestoreEntry(entry, currentProgramPath())) {
