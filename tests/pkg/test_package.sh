@@ -26,7 +26,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = net ] || fail "Section: $(field Section)"
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
 depends=$(field Depends)
-for needed in 'libqt6widgets6 ' 'libsmbclient' 'libglib2.0-0 ' 'libc6 ' gvfs-backends xdg-utils fonts-liberation2 \
+for needed in 'libqt6widgets6 ' 'libsmbclient' 'libsecret-1-0' 'libglib2.0-0 ' 'libc6 ' gvfs-backends xdg-utils fonts-liberation2 \
     'default-dbus-session-bus | dbus-session-bus'; do
     [[ ", $depends" == *", $needed"* ]] || fail "Depends lacks '$needed': $depends"
 done
