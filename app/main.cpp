@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #ifndef QVD_PRODUCT_VERSION
 #error "QVD_PRODUCT_VERSION is set by the build"
@@ -75,7 +76,8 @@ int main(int argc, char* argv[])
     // At login, before any application object: no display, no window, no single-instance
     // lock, so a window started at the same time is never held up.
     if (WantsRestore(argc, argv)) {
-        return qvp::runMappingRestore(nullptr, stderr);
+        std::unique_ptr<qvp::PasswordKeyring> keyring = qvp::makeSecretServiceKeyring(qvp::KeyringTimeoutMs);
+        return qvp::runMappingRestore(keyring->Available() ? keyring.get() : nullptr, stderr);
     }
     QApplication application(argc, argv);
     Cqv_discoveryApp program;

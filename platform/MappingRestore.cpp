@@ -3,6 +3,7 @@
 #include "AutostartEntry.h"
 #include "SmbUri.h"
 
+#include <chrono>
 #include <gio/gio.h>
 #include <map>
 #include <memory>
@@ -29,10 +30,15 @@ public:
             return std::nullopt;
         }
         auto found = m_byHost.find(host);
-        if (found == m_byHost.end()) {
-            found = m_byHost.emplace(host, m_keyring->Lookup(host)).first;
+        if (found != m_byHost.end()) {
+            return found->second;
         }
-        return found->second;
+        // Each lookup blocks the loop for up to the keyring's own wait: a hung keyring and
+        // many servers must not carry the restore past its bound.
+        if (std::chrono::steady_clock::now() > m_lastLookup) {
+            return std::nullopt;
+        }
+        return m_byHost.emplace(host, m_keyring->Lookup(host)).first->second;
     }
 
     // Nobody is there to answer at login.
@@ -40,6 +46,8 @@ public:
 
 private:
     PasswordKeyring* m_keyring;
+    std::chrono::steady_clock::time_point m_lastLookup =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(OverallTimeoutMs - KeyringTimeoutMs);
     std::map<std::string, std::optional<SmbCredentials>> m_byHost;
 };
 

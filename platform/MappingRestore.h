@@ -31,6 +31,9 @@ enum RestoreStatus : int
 // after OverallTimeoutMs whatever the network does (a margin below 30 s for start and exit).
 inline constexpr int ServerTimeoutMs = 10000;
 inline constexpr int OverallTimeoutMs = 27000;
+// The keyring's wait per call (makeSecretServiceKeyring); no lookup starts later than this
+// before the overall bound.
+inline constexpr int KeyringTimeoutMs = 3000;
 
 // text with every control character (C0, DEL, C1) shown as '?', so that a device's name
 // cannot move the cursor or add a line in a terminal or a log.
