@@ -35,6 +35,7 @@ struct MountJob
     bool triedStored = false;
     bool askedUser = false;
     bool finished = false;
+    bool logFailure = true;
 };
 
 void Reply(GMountOperation* operation, const SmbCredentials& credentials)
@@ -111,7 +112,9 @@ void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
     if (!outcome.ok && error) {
         outcome.message = error->message;
         // For the user the failure is the message box; this line is for whoever reads the log.
-        std::fprintf(stderr, "Mount failed: %s\n", error->message);
+        if (job->logFailure) {
+            std::fprintf(stderr, "Mount failed: %s\n", error->message);
+        }
     }
     job->done(std::move(outcome));
 }
@@ -127,9 +130,10 @@ void OnUnmounted(GObject* source, GAsyncResult* result, gpointer /*data*/)
 class GvfsShareMounter final : public ShareMounter
 {
 public:
-    GvfsShareMounter(CredentialsSource& credentials, int timeoutMs)
+    GvfsShareMounter(CredentialsSource& credentials, int timeoutMs, bool logFailures)
         : m_credentials(credentials)
         , m_timeoutMs(timeoutMs)
+        , m_logFailures(logFailures)
     {
     }
 
@@ -139,6 +143,7 @@ public:
         job->credentials = &m_credentials;
         job->host = host;
         job->done = std::move(done);
+        job->logFailure = m_logFailures;
         job->file.reset(g_file_new_for_uri(SmbShareUri(host, share).c_str()));
         job->operation.reset(g_mount_operation_new());
         job->cancellable.reset(g_cancellable_new());
@@ -165,13 +170,14 @@ public:
 private:
     CredentialsSource& m_credentials;
     int m_timeoutMs;
+    bool m_logFailures;
 };
 
 } // namespace
 
-std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs)
+std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs, bool logFailures)
 {
-    return std::make_unique<GvfsShareMounter>(credentials, timeoutMs);
+    return std::make_unique<GvfsShareMounter>(credentials, timeoutMs, logFailures);
 }
 
 } // namespace qvp

@@ -173,7 +173,7 @@ RestoreStatus runMappingRestore(PasswordKeyring* keyring, std::FILE* log)
     std::unique_ptr<ConnectionStore> connections = MakeFileConnectionStore(ConnectionsFilePath());
     std::unique_ptr<BookmarkStore> bookmarks = MakeFileBookmarkStore(BookmarksFilePath());
     KeyringCredentials credentials(keyring);
-    std::unique_ptr<ShareMounter> gvfs = MakeGvfsShareMounter(credentials, ServerTimeoutMs);
+    std::unique_ptr<ShareMounter> gvfs = MakeGvfsShareMounter(credentials, ServerTimeoutMs, false);
     std::unique_ptr<MountLedger> ledger = makeMountLedger(mountLedgerPath());
     std::unique_ptr<ShareMounter> mounter = makeLedgerMounter(*gvfs, *ledger);
     const RestoreStatus status = restoreMappings(*connections, *bookmarks, *mounter, log);

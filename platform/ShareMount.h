@@ -47,8 +47,10 @@ public:
 
 // Password questions are answered once each, in this order: anonymous (when the server
 // allows it and nothing is stored for the host), the stored credentials, the user's answer;
-// any further question aborts the mount. timeoutMs bounds a whole mount.
-std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000);
+// any further question aborts the mount. timeoutMs bounds a whole mount. logFailures: a line
+// per failed mount on standard error (the restore writes its own).
+std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000,
+                                                   bool logFailures = true);
 
 // The mounts this program made, for the login session: kept in a small file under
 // $XDG_RUNTIME_DIR (which lasts exactly as long as the session's mounts), so that the window
