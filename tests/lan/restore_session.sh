@@ -5,7 +5,9 @@
 # $SESSION_OUT.err, its exit status to .rc, its wall time in ms to .ms.
 #   restore_session.sh QVLINK first|login
 #     first: the password goes to the keyring and the restore runs directly, as Map Drive
-#            leaves things; login: exactly the autostart entry's command line runs.
+#            leaves things; login: exactly the autostart entry's command line runs; own: the
+#            user mounts the guest folder in the file manager's way first, then the restore
+#            runs (the program's ledger of its own mounts goes to $SESSION_OUT.ledger).
 set -u
 qvlink=$1 mode=$2 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../platform/keyring/keyring.sh"
@@ -16,6 +18,9 @@ if [ "$mode" = first ]; then
     printf '%s' "$SESSION_PASSWORD" |
         secret-tool store --label="smb $SESSION_HOST" xdg:schema org.gnome.keyring.NetworkPassword server "$SESSION_HOST" protocol smb user "$SESSION_USER" \
             domain WORKGROUP || exit 1
+    argv=("$qvlink" --restore-mappings)
+elif [ "$mode" = own ]; then
+    gio mount -a "smb://$SESSION_GUEST/public" || exit 1
     argv=("$qvlink" --restore-mappings)
 else
     [ -f "$entry" ] || { echo "no autostart entry" >&2; exit 1; }
@@ -31,4 +36,5 @@ for dir in "$XDG_RUNTIME_DIR"/gvfs/smb-share:*; do
     [ -d "$dir" ] && printf '%s\n' "$mode" >"$dir/restored-$mode.txt"
 done
 ls "$XDG_RUNTIME_DIR/gvfs" >"$SESSION_OUT.gvfs" 2>&1
+cat "$XDG_RUNTIME_DIR/qvlink/made-mounts" >"$SESSION_OUT.ledger" 2>&1
 exit 0

@@ -3,7 +3,8 @@
 # server's folder and a password server's folder are remembered (the password in the keyring)
 # and mounted; the session ends (D-Bus, GVfs, keyring); a new session with the keyring
 # unlocked runs exactly what the autostart entry says, and both folders are mounted again
-# (a file written through each FUSE path reaches the server's folder) without asking anyone.
+# (a file written through each FUSE path reaches the server's folder) without asking anyone;
+# a folder the user had mounted first is not taken for one of the program's own mounts.
 # Then, with one server stopped and the other silent, the restore ends within 30 s and
 # forgets nothing. Nothing of the test is left running.
 #   test_restore.sh QVLINK
@@ -98,13 +99,15 @@ session() {
     ip netns exec "$(lan_ns 0)" setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups \
         env -i PATH="$PATH" LANG=C.UTF-8 QVL_RESTORE_TEST="$LAN_ID" HOME="$HOME" XDG_CONFIG_HOME="$XDG_CONFIG_HOME" \
         XDG_DATA_HOME="$XDG_DATA_HOME" XDG_CACHE_HOME="$XDG_CACHE_HOME" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
-        SESSION_OUT="$LAN_TMP/out/$1" SESSION_PASSWORD=s3cret SESSION_HOST="$B" SESSION_USER=nobody \
+        SESSION_OUT="$LAN_TMP/out/$1" SESSION_PASSWORD=s3cret SESSION_HOST="$B" SESSION_GUEST="$A" SESSION_USER=nobody \
         dbus-run-session -- bash "$here/restore_session.sh" "$qvlink" "$2" >"$LAN_TMP/out/$1.session" 2>&1 ||
         { cat "$LAN_TMP/out/$1.session" >&2; fail "session $1 failed"; }
     lan_log "session $1: status $(cat "$LAN_TMP/out/$1.rc"), $(cat "$LAN_TMP/out/$1.ms") ms"
     sed 's/^/    /' "$LAN_TMP/out/$1.err" >&2
     no_session_left "session $1"
     gvfs_cleanup
+    # Logging out empties the runtime folder, as the login manager does.
+    find "$XDG_RUNTIME_DIR" -mindepth 1 -delete
 }
 
 # expect_mounted NAME: both folders reported mounted and written through their FUSE paths.
@@ -131,6 +134,12 @@ done
 # The next login: the autostart entry, nothing else.
 session login login
 expect_mounted login login
+
+# A folder the user mounted already is reported mounted but not counted as the program's own,
+# so moving its letter later never unmounts it; the one the restore mounted is.
+session own own
+expect_mounted own own
+[ "$(cat "$LAN_TMP/out/own.ledger")" = "smb://$B/private" ] || fail "own mounts: $(cat "$LAN_TMP/out/own.ledger")"
 
 # Servers away: one stopped (refuses at once), one silent (every packet to it is lost).
 before=$(cat "$XDG_CONFIG_HOME/qvlink/connections" "$XDG_CONFIG_HOME/gtk-3.0/bookmarks" "$entry" | sha256sum)
