@@ -1,5 +1,6 @@
 // The credentials dialog shown when a server refuses a guest: user, domain (WORKGROUP unless
-// known) and password. Accept gives the three texts; Cancel declines.
+// known), password and "Remember password". Accept gives the three texts and the tick; Cancel
+// declines. Shown again after a refused answer, it says so and keeps the user name.
 //
 // Thread-safety: a widget; UI thread only.
 #pragma once
@@ -8,6 +9,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLineEdit;
 
 class CredentialsDialog : public QDialog
@@ -15,12 +17,23 @@ class CredentialsDialog : public QDialog
     Q_OBJECT
 
 public:
-    CredentialsDialog(const QString& server, const qvp::SmbCredentials& known, QWidget* parent = nullptr);
+    struct Options
+    {
+        bool keyringAvailable = false; // else "Remember password" is shown disabled
+        bool remember = false;         // the box's tick when it opens
+        bool refused = false;          // the answer given before was refused: say so
+    };
+
+    CredentialsDialog(const QString& server, const qvp::SmbCredentials& known, const Options& options,
+                      QWidget* parent = nullptr);
 
     qvp::SmbCredentials Credentials() const;
+    // Whether the user asked for the password to be kept in the keyring.
+    bool Remember() const;
 
 private:
     QLineEdit* m_user = nullptr;
     QLineEdit* m_domain = nullptr;
     QLineEdit* m_password = nullptr;
+    QCheckBox* m_remember = nullptr;
 };

@@ -19,6 +19,8 @@ constexpr int KindSuccess = 0;
 constexpr int KindError = 1;
 constexpr int SuccessStringId = 122;
 constexpr std::size_t VersionNameSize = 64;
+// How often the user is asked for one listing before a refusal ends it.
+constexpr int MaxCredentialAnswers = 3;
 
 int SelectedRow(const QTreeWidget& list)
 {
@@ -97,16 +99,17 @@ void ShareActions::ListDeviceShares()
         FinishListing();
         return;
     }
-    RequestShares(m_generation, host, false);
+    RequestShares(m_generation, host, {});
 }
 
-void ShareActions::RequestShares(quint64 generation, const std::string& host, bool retried)
+void ShareActions::RequestShares(quint64 generation, const std::string& host, ListingTry attempt)
 {
     m_listing = true;
     qva::ShareServices& services = qva::CurrentShareServices();
     std::shared_ptr<Mailbox> mailbox = m_mailbox;
-    services.lister->ListShares(host, services.credentials->Stored(host),
-                                [mailbox, generation, host, retried](qvp::ShareListResult result) {
+    std::optional<qvp::SmbCredentials> credentials = attempt.given ? attempt.given : services.credentials->Stored(host);
+    services.lister->ListShares(host, std::move(credentials),
+                                [mailbox, generation, host, attempt](qvp::ShareListResult result) {
                                     std::lock_guard lock(mailbox->mutex);
                                     if (mailbox->target == nullptr) {
                                         return;
@@ -114,33 +117,39 @@ void ShareActions::RequestShares(quint64 generation, const std::string& host, bo
                                     ShareActions* target = mailbox->target;
                                     QMetaObject::invokeMethod(
                                         target,
-                                        [target, generation, host, retried, result = std::move(result)]() mutable {
-                                            target->OnSharesListed(generation, host, retried, std::move(result));
+                                        [target, generation, host, attempt, result = std::move(result)]() mutable {
+                                            target->OnSharesListed(generation, host, attempt, std::move(result));
                                         },
                                         Qt::QueuedConnection);
                                 });
 }
 
-void ShareActions::OnSharesListed(quint64 generation, const std::string& host, bool retried,
+void ShareActions::OnSharesListed(quint64 generation, const std::string& host, const ListingTry& attempt,
                                   qvp::ShareListResult result)
 {
     if (generation != m_generation) {
         return;
     }
-    if (result.code == qvp::ShareListAccessDenied && !retried) {
-        // One retry after the user has answered; a second refusal ends the listing.
+    if (result.code == qvp::ShareListAccessDenied && attempt.answers < MaxCredentialAnswers) {
+        // The dialog comes back after a refused answer, saying so; Cancel ends the listing
+        // quietly, and so does the last refusal.
         QPointer<ShareActions> self(this);
-        qva::CurrentShareServices().credentials->Ask(host, [self, generation, host](auto credentials) {
-            if (self == nullptr || generation != self->m_generation) {
-                return;
-            }
-            if (!credentials) {
-                self->FinishListing();
-                return;
-            }
-            self->RequestShares(generation, host, true);
-        });
+        const int answers = attempt.answers;
+        qva::CurrentShareServices().credentials->Ask(
+            host, answers > 0, [self, generation, host, answers](std::optional<qvp::SmbCredentials> credentials) {
+                if (self == nullptr || generation != self->m_generation) {
+                    return;
+                }
+                if (!credentials) {
+                    self->FinishListing();
+                    return;
+                }
+                self->RequestShares(generation, host, {answers + 1, std::move(credentials)});
+            });
         return;
+    }
+    if (result.code == qvp::ShareListOk && attempt.given) {
+        qva::CurrentShareServices().credentials->Accepted(host, *attempt.given);
     }
     if (result.code == qvp::ShareListOk) {
         QTreeWidget& list = *m_controls.shareList;

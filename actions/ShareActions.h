@@ -13,6 +13,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAbstractButton;
 class QComboBox;
@@ -63,8 +64,16 @@ signals:
 
 private:
     struct Mailbox;
-    void RequestShares(quint64 generation, const std::string& host, bool retried);
-    void OnSharesListed(quint64 generation, const std::string& host, bool retried, qvp::ShareListResult result);
+    // One listing request: how many answers the user has given for it, and the latest one
+    // (nothing: the stored credentials, or none).
+    struct ListingTry
+    {
+        int answers = 0;
+        std::optional<qvp::SmbCredentials> given;
+    };
+    void RequestShares(quint64 generation, const std::string& host, ListingTry attempt);
+    void OnSharesListed(quint64 generation, const std::string& host, const ListingTry& attempt,
+                        qvp::ShareListResult result);
     void FinishListing();
     void OnMounted(const QString& host, const QString& share, char oldLetter, char newLetter, int shareRow, bool ok);
     bool Remember(const QString& host, const QString& share, char oldLetter, char newLetter);

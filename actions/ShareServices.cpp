@@ -35,7 +35,9 @@ private:
 struct RealServices
 {
     RealServices()
-        : lister(std::make_unique<OnDemandLister>())
+        : keyring(qvp::makeSecretServiceKeyring())
+        , credentials(keyring.get())
+        , lister(std::make_unique<OnDemandLister>())
         , connections(qvp::makeAutostartKeepingStore(qvp::MakeFileConnectionStore(qvp::ConnectionsFilePath()),
                                                      qvp::restoreEntryPath(), qvp::currentProgramPath()))
         , driveTypes(qvp::MakeDriveTypeSource(*connections))
@@ -49,6 +51,8 @@ struct RealServices
                     bookmarks.get(), version.get(),     &credentials};
     }
 
+    // Asks the session bus nothing until a password is looked up or the dialog opens.
+    std::unique_ptr<qvp::PasswordKeyring> keyring;
     SessionCredentials credentials;
     std::unique_ptr<qvp::ShareLister> lister;
     std::unique_ptr<qvp::ConnectionStore> connections;
@@ -77,32 +81,74 @@ void InstallShareServices(ShareServices* services)
     g_installed = services;
 }
 
+SessionCredentials::SessionCredentials(qvp::PasswordKeyring* keyring)
+    : m_keyring(keyring)
+{
+}
+
 std::optional<qvp::SmbCredentials> SessionCredentials::Stored(const std::string& host)
 {
-    const auto found = m_byHost.find(host);
+    auto found = m_byHost.find(host);
+    if (found == m_byHost.end() && m_keyring != nullptr && m_lookedUp.insert(host).second) {
+        if (std::optional<qvp::SmbCredentials> kept = m_keyring->Lookup(host)) {
+            found = m_byHost.emplace(host, std::move(*kept)).first;
+        }
+    }
     if (found == m_byHost.end()) {
         return std::nullopt;
     }
     return found->second;
 }
 
-void SessionCredentials::Ask(const std::string& host, Answer answer)
+void SessionCredentials::Ask(const std::string& host, bool refused, Answer answer)
 {
-    QTimer::singleShot(0, qApp, [this, host, answer = std::move(answer)] {
-        const std::optional<qvp::SmbCredentials> known = Stored(host);
-        QPointer<CredentialsDialog> dialog = new CredentialsDialog(
-            QString::fromUtf8(host), known.value_or(qvp::SmbCredentials{}), QApplication::activeWindow());
+    QTimer::singleShot(0, qApp, [this, host, refused, answer = std::move(answer)] {
+        CredentialsDialog::Options options;
+        options.keyringAvailable = m_keyring != nullptr && m_keyring->Available();
+        options.refused = refused;
+        qvp::SmbCredentials known;
+        if (const auto pending = m_pending.find(host); refused && pending != m_pending.end()) {
+            // The refused answer's user and domain stay; its password does not.
+            known = {pending->second.credentials.user, pending->second.credentials.domain, {}};
+            options.remember = pending->second.remember;
+        } else {
+            known = Stored(host).value_or(qvp::SmbCredentials{});
+            known.password.clear();
+        }
+        QPointer<CredentialsDialog> dialog =
+            new CredentialsDialog(QString::fromUtf8(host), known, options, QApplication::activeWindow());
         const int result = dialog->exec();
         std::optional<qvp::SmbCredentials> given;
         if (dialog != nullptr) {
             if (result == QDialog::Accepted) {
                 given = dialog->Credentials();
-                m_byHost[host] = *given;
+                m_pending[host] = {*given, dialog->Remember()};
+            } else {
+                m_pending.erase(host);
             }
             delete dialog;
         }
         answer(std::move(given));
     });
+}
+
+void SessionCredentials::Accepted(const std::string& host, const qvp::SmbCredentials& credentials)
+{
+    const auto pending = m_pending.find(host);
+    if (pending == m_pending.end()) {
+        return;
+    }
+    const qvp::SmbCredentials& given = pending->second.credentials;
+    if (given.user != credentials.user || given.domain != credentials.domain ||
+        given.password != credentials.password) {
+        return;
+    }
+    m_byHost[host] = given;
+    if (pending->second.remember && m_keyring != nullptr) {
+        // Not kept there: still kept for the run, and the next run asks again.
+        (void)m_keyring->Store(host, given);
+    }
+    m_pending.erase(pending);
 }
 
 } // namespace qva

@@ -7,6 +7,7 @@
 
 #include "DriveTypes.h"
 #include "GtkBookmarks.h"
+#include "PasswordKeyring.h"
 #include "RememberedConnections.h"
 #include "ShareMount.h"
 #include "SmbShares.h"
@@ -15,6 +16,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace qva {
@@ -35,17 +37,34 @@ ShareServices& CurrentShareServices();
 // Every pointer must outlive its use; pass nullptr to go back to the real ones.
 void InstallShareServices(ShareServices* services);
 
-// Credentials kept for the run, per server; Ask shows the credentials dialog.
+// Credentials that worked, kept for the run, per server, and in the keyring for a user who
+// ticked "Remember password"; Ask shows the credentials dialog. An answer from the dialog is
+// pending until the server takes it (Accepted): a refused password is never kept anywhere.
 class SessionCredentials final : public qvp::CredentialsSource
 {
 public:
+    // keyring may be null (none in this session); it must outlive this object.
+    explicit SessionCredentials(qvp::PasswordKeyring* keyring = nullptr);
+
+    // Those kept for the run, else (asked once per host) those in the keyring.
     std::optional<qvp::SmbCredentials> Stored(const std::string& host) override;
     // Shows the dialog, modally over the active window, from the event loop (never inside the
-    // caller, which may be a GLib callback); keeps an accepted answer for host, then answers.
-    void Ask(const std::string& host, Answer answer) override;
+    // caller, which may be a GLib callback); keeps an accepted answer as pending for host,
+    // then answers. After a refusal the dialog says so and keeps the user name and the tick.
+    void Ask(const std::string& host, bool refused, Answer answer) override;
+    void Accepted(const std::string& host, const qvp::SmbCredentials& credentials) override;
 
 private:
+    struct Pending
+    {
+        qvp::SmbCredentials credentials;
+        bool remember = false;
+    };
+
+    qvp::PasswordKeyring* m_keyring = nullptr;
     std::map<std::string, qvp::SmbCredentials> m_byHost;
+    std::map<std::string, Pending> m_pending;
+    std::set<std::string> m_lookedUp; // hosts whose keyring entry has been asked for
 };
 
 } // namespace qva

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <gio/gio.h>
+#include <memory>
+#include <optional>
 
 namespace qvp {
 
@@ -21,8 +23,12 @@ struct ErrorDeleter
 };
 using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
 
-// One mount in progress; freed by the completion callback.
-struct MountJob
+// How often the user is asked for one mount; a refused answer makes GVfs ask again.
+constexpr int MaxUserAnswers = 3;
+
+// One mount in progress, owned by the completion callback's data; the user's answer, which may
+// come after the mount has ended, holds it weakly.
+struct MountJob : std::enable_shared_from_this<MountJob>
 {
     CredentialsSource* credentials = nullptr;
     std::string host;
@@ -30,13 +36,37 @@ struct MountJob
     GPtr<GFile> file;
     GPtr<GMountOperation> operation;
     GPtr<GCancellable> cancellable;
+    int timeoutMs = 0;
     guint timer = 0;
     bool triedAnonymous = false;
     bool triedStored = false;
-    bool askedUser = false;
+    int userAnswers = 0;
+    bool asking = false;
+    std::optional<SmbCredentials> lastAnswer; // the user's, kept once the mount succeeds
     bool finished = false;
     bool logFailure = true;
 };
+
+gboolean OnTimeout(gpointer data)
+{
+    auto* job = static_cast<MountJob*>(data);
+    job->timer = 0;
+    g_cancellable_cancel(job->cancellable.get());
+    return G_SOURCE_REMOVE;
+}
+
+void StartTimer(MountJob& job)
+{
+    job.timer = g_timeout_add(static_cast<guint>(job.timeoutMs), OnTimeout, &job);
+}
+
+void StopTimer(MountJob& job)
+{
+    if (job.timer != 0) {
+        g_source_remove(job.timer);
+        job.timer = 0;
+    }
+}
 
 void Reply(GMountOperation* operation, const SmbCredentials& credentials)
 {
@@ -44,16 +74,46 @@ void Reply(GMountOperation* operation, const SmbCredentials& credentials)
     g_mount_operation_set_username(operation, credentials.user.c_str());
     g_mount_operation_set_domain(operation, credentials.domain.c_str());
     g_mount_operation_set_password(operation, credentials.password.c_str());
+    // Kept by the credentials source once the server has taken them, never before.
     g_mount_operation_set_password_save(operation, G_PASSWORD_SAVE_NEVER);
     g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
+}
+
+void AskUser(MountJob& job, GMountOperation* operation)
+{
+    const bool refused = job.userAnswers > 0;
+    ++job.userAnswers;
+    job.asking = true;
+    // The user may take a minute to type: that is no wait on the server.
+    StopTimer(job);
+    // The operation is kept alive until the user has answered, whenever that is.
+    g_object_ref(operation);
+    std::weak_ptr<MountJob> weak = job.weak_from_this();
+    job.credentials->Ask(job.host, refused, [operation, weak](std::optional<SmbCredentials> answer) {
+        if (const std::shared_ptr<MountJob> alive = weak.lock(); alive && !alive->finished) {
+            alive->asking = false;
+            alive->lastAnswer = answer;
+            StartTimer(*alive);
+        }
+        if (answer) {
+            Reply(operation, *answer);
+        } else {
+            g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+        }
+        g_object_unref(operation);
+    });
 }
 
 void OnAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defaultUser*/, gchar* /*defaultDomain*/,
                    GAskPasswordFlags flags, gpointer data)
 {
     auto* job = static_cast<MountJob*>(data);
+    // Every question is answered here, some of them later: GMountOperation's own handler, which
+    // would answer "unhandled" at once, must not run.
+    g_signal_stop_emission_by_name(operation, "ask-password");
     const std::optional<SmbCredentials> stored = job->credentials->Stored(job->host);
-    // A refused answer makes GVfs ask again; each kind of answer is given only once.
+    // A refused answer makes GVfs ask again: anonymous and the stored credentials are given
+    // once, the user is asked a bounded number of times.
     if (!job->triedAnonymous && !stored && (flags & G_ASK_PASSWORD_ANONYMOUS_SUPPORTED) != 0) {
         job->triedAnonymous = true;
         g_mount_operation_set_anonymous(operation, TRUE);
@@ -65,21 +125,11 @@ void OnAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defa
         Reply(operation, *stored);
         return;
     }
-    if (job->askedUser || job->finished) {
+    if (job->userAnswers >= MaxUserAnswers || job->asking || job->finished) {
         g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
         return;
     }
-    job->askedUser = true;
-    // The operation is kept alive until the user has answered, whenever that is.
-    g_object_ref(operation);
-    job->credentials->Ask(job->host, [operation](std::optional<SmbCredentials> answer) {
-        if (answer) {
-            Reply(operation, *answer);
-        } else {
-            g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
-        }
-        g_object_unref(operation);
-    });
+    AskUser(*job, operation);
 }
 
 void OnAskQuestion(GMountOperation* operation, gchar* /*message*/, gchar** /*choices*/, gpointer /*data*/)
@@ -87,22 +137,13 @@ void OnAskQuestion(GMountOperation* operation, gchar* /*message*/, gchar** /*cho
     g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
 }
 
-gboolean OnTimeout(gpointer data)
-{
-    auto* job = static_cast<MountJob*>(data);
-    job->timer = 0;
-    g_cancellable_cancel(job->cancellable.get());
-    return G_SOURCE_REMOVE;
-}
-
 void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
 {
-    std::unique_ptr<MountJob> job(static_cast<MountJob*>(data));
+    std::unique_ptr<std::shared_ptr<MountJob>> owner(static_cast<std::shared_ptr<MountJob>*>(data));
+    MountJob* job = owner->get();
     job->finished = true;
-    if (job->timer != 0) {
-        g_source_remove(job->timer);
-    }
-    g_signal_handlers_disconnect_by_data(job->operation.get(), job.get());
+    StopTimer(*job);
+    g_signal_handlers_disconnect_by_data(job->operation.get(), job);
     GError* raw = nullptr;
     const gboolean mounted = g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
     ErrorPtr error(raw);
@@ -115,6 +156,9 @@ void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
         if (job->logFailure) {
             std::fprintf(stderr, "Mount failed: %s\n", error->message);
         }
+    }
+    if (outcome.ok && job->lastAnswer) {
+        job->credentials->Accepted(job->host, *job->lastAnswer);
     }
     job->done(std::move(outcome));
 }
@@ -139,8 +183,9 @@ public:
 
     void Mount(const std::string& host, const std::string& share, Done done) override
     {
-        auto job = std::make_unique<MountJob>();
+        auto job = std::make_shared<MountJob>();
         job->credentials = &m_credentials;
+        job->timeoutMs = m_timeoutMs;
         job->host = host;
         job->done = std::move(done);
         job->logFailure = m_logFailures;
@@ -149,10 +194,9 @@ public:
         job->cancellable.reset(g_cancellable_new());
         g_signal_connect(job->operation.get(), "ask-password", G_CALLBACK(OnAskPassword), job.get());
         g_signal_connect(job->operation.get(), "ask-question", G_CALLBACK(OnAskQuestion), job.get());
-        job->timer = g_timeout_add(static_cast<guint>(m_timeoutMs), OnTimeout, job.get());
-        MountJob* raw = job.release();
-        g_file_mount_enclosing_volume(raw->file.get(), G_MOUNT_MOUNT_NONE, raw->operation.get(), raw->cancellable.get(),
-                                      OnMounted, raw);
+        StartTimer(*job);
+        g_file_mount_enclosing_volume(job->file.get(), G_MOUNT_MOUNT_NONE, job->operation.get(), job->cancellable.get(),
+                                      OnMounted, new std::shared_ptr<MountJob>(job));
     }
 
     void Unmount(const std::string& host, const std::string& share) override

@@ -21,10 +21,14 @@ class CredentialsSource
 public:
     using Answer = std::function<void(std::optional<SmbCredentials>)>;
     virtual ~CredentialsSource() = default;
-    // The credentials kept for host during this run, if any.
+    // The credentials known to work for host, if any.
     virtual std::optional<SmbCredentials> Stored(const std::string& host) = 0;
     // Asks the user; answer gets nothing when the user declined. answer may run later.
-    virtual void Ask(const std::string& host, Answer answer) = 0;
+    // refused: the server refused the answer given before, which the question says. An answer
+    // is only tried: it is kept once the server has taken it (Accepted).
+    virtual void Ask(const std::string& host, bool refused, Answer answer) = 0;
+    // The server took credentials: those of the latest answer for host are kept from now on.
+    virtual void Accepted(const std::string& host, const SmbCredentials& credentials) = 0;
 };
 
 struct MountResult
@@ -45,10 +49,11 @@ public:
     virtual void Unmount(const std::string& host, const std::string& share) = 0;
 };
 
-// Password questions are answered once each, in this order: anonymous (when the server
-// allows it and nothing is stored for the host), the stored credentials, the user's answer;
-// any further question aborts the mount. timeoutMs bounds a whole mount. logFailures: a line
-// per failed mount on standard error (the restore writes its own).
+// Password questions are answered in this order: anonymous (when the server allows it and
+// nothing is stored for the host), the stored credentials, then the user, at most three times;
+// any further question aborts the mount. timeoutMs bounds the mount's waits on the server: the
+// time limit stops while the user is asked and starts afresh with the answer. logFailures: a
+// line per failed mount on standard error (the restore writes its own).
 std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000,
                                                    bool logFailures = true);
 

@@ -1,5 +1,6 @@
 // The share actions in the real main window, on fakes of the platform: the drive-letter box,
-// the share rows and their Location, superseded clicks, the credentials path and Map Drive.
+// the share rows and their Location, superseded clicks and Map Drive (the credentials path is in
+// TestCredentials).
 #include "CMsgBox.h"
 #include "CSkinListCtrl.h"
 #include "Cqv_discoveryDlg.h"
@@ -12,7 +13,6 @@
 #include "protocol.h"
 
 #include <QComboBox>
-#include <QLineEdit>
 #include <QtTest>
 #include <memory>
 
@@ -78,8 +78,6 @@ private slots:
     void shareRowsAndLocation();
     void emptyClickAndKeyboard();
     void newerClickWins();
-    void credentials_data();
-    void credentials();
     void mapDrive_data();
     void mapDrive();
     void versionRefusalChangesNothing();
@@ -264,64 +262,6 @@ void TestShareActions::newerClickWins()
     QTRY_VERIFY(!Actions()->IsListing());
     QTest::qWait(50);
     QCOMPARE(Rows(*List("shareListView")), QStringList{"from-b="});
-}
-
-void TestShareActions::credentials_data()
-{
-    QTest::addColumn<QStringList>("answers"); // per dialog: "user:domain:password" or "cancel"
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<int>("requests");
-
-    QTest::newRow("accepted") << QStringList{"alice:WORKGROUP:secret"} << QStringList{"private="} << 2;
-    QTest::newRow("cancelled") << QStringList{"cancel"} << QStringList() << 1;
-    QTest::newRow("refused again") << QStringList{"alice:WORKGROUP:wrong"} << QStringList() << 2;
-    QTest::newRow("wrong domain") << QStringList{"alice:OTHER:secret"} << QStringList() << 2;
-}
-
-void TestShareActions::credentials()
-{
-    QFETCH(QStringList, answers);
-    QFETCH(QStringList, rows);
-    QFETCH(int, requests);
-    m_fakes->lister.Script(NasA, {{qvp::ShareListAccessDenied, {}},
-                                  qvp::SmbCredentials{"alice", "WORKGROUP", "secret"},
-                                  Listing({Disk("private")})});
-    OpenWindow();
-    QStringList prefilled;
-    int shown = 0;
-    m_watcher->onSeen = [&](QDialog& dialog) {
-        QCOMPARE(dialog.objectName(), QStringLiteral("credentialsDialog"));
-        auto* user = dialog.findChild<QLineEdit*>("userEdit");
-        auto* domain = dialog.findChild<QLineEdit*>("domainEdit");
-        auto* password = dialog.findChild<QLineEdit*>("passwordEdit");
-        prefilled << user->text() + ":" + domain->text() + ":" + password->text();
-        const QString answer = answers.value(shown++);
-        if (answer == QStringLiteral("cancel")) {
-            dialog.reject();
-            return;
-        }
-        const QStringList parts = answer.split(QLatin1Char(':'));
-        user->setText(parts[0]);
-        domain->setText(parts[1]);
-        password->setText(parts[2]);
-        dialog.accept();
-    };
-    Click(0);
-    QTRY_VERIFY(shown > 0);
-    QTRY_VERIFY(!Actions()->IsListing());
-    QCOMPARE(shown, 1); // asked once, even when refused again
-    QCOMPARE(prefilled, QStringList{"::"}.replaceInStrings("::", ":WORKGROUP:"));
-    QCOMPARE(Rows(*List("shareListView")), rows);
-    QCOMPARE(int(m_fakes->lister.requests.size()), requests);
-    if (rows.isEmpty()) {
-        return;
-    }
-    // Kept for the run: the next click signs in at once.
-    Click(0);
-    QTRY_VERIFY(!Actions()->IsListing());
-    QCOMPARE(shown, 1);
-    QCOMPARE(m_fakes->lister.requests.back(), std::make_pair(NasA, std::string("alice")));
-    QCOMPARE(Rows(*List("shareListView")), rows);
 }
 
 void TestShareActions::mapDrive_data()

@@ -1,6 +1,7 @@
 // Fakes of the share platform: a lister answering from a per-host script (at once, or held
 // until released), an in-memory connection store and bookmark list, drive types from a table,
-// a mounter that records its calls and answers as told, and a fixed version record.
+// a mounter that records its calls and answers as told, a fixed version record and a keyring
+// in memory.
 //
 // Thread-safety: UI thread only, except FakeShareLister::ListShares, which may be called from
 // anywhere and answers from a thread of its own (as the real lister does).
@@ -8,6 +9,7 @@
 
 #include "DriveTypes.h"
 #include "GtkBookmarks.h"
+#include "PasswordKeyring.h"
 #include "RememberedConnections.h"
 #include "ShareMount.h"
 #include "ShareServices.h"
@@ -182,6 +184,35 @@ public:
     std::optional<qvp::OsVersionRecord> record;
 };
 
+// A keyring in memory: answers as available or not, records what was stored.
+class FakeKeyring final : public qvp::PasswordKeyring
+{
+public:
+    bool Available() override { return available; }
+    std::optional<qvp::SmbCredentials> Lookup(const std::string& host) override
+    {
+        lookups.push_back(host);
+        const auto found = kept.find(host);
+        if (!available || found == kept.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+    bool Store(const std::string& host, const qvp::SmbCredentials& credentials) override
+    {
+        if (!available) {
+            return false;
+        }
+        kept[host] = credentials;
+        ++stores;
+        return true;
+    }
+    bool available = true;
+    std::map<std::string, qvp::SmbCredentials> kept;
+    std::vector<std::string> lookups;
+    int stores = 0;
+};
+
 // One set of fakes installed as the process's share services for its lifetime.
 struct FakeShareServices
 {
@@ -203,7 +234,8 @@ struct FakeShareServices
     std::unique_ptr<qvp::ShareMounter> ledgerMounter = qvp::makeLedgerMounter(mounter, *ledger);
     FakeBookmarkStore bookmarks;
     FakeVersionQuery version;
-    qva::SessionCredentials credentials; // the real dialog, answered by the test
+    FakeKeyring keyring;
+    qva::SessionCredentials credentials{&keyring}; // the real dialog, answered by the test
     qva::ShareServices services;
 };
 

@@ -10,10 +10,13 @@
 #include "ShareActions.h"
 #include "protocol.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QtTest>
 #include <csignal>
 #include <memory>
@@ -93,6 +96,7 @@ private slots:
     void listsDiskSharesOnly();
     void cancelGivesAnEmptyList();
     void credentialsGiveTheList();
+    void rememberedInANewRun();
     void mapMountsAndRemembers();
     void moveFromGToK();
     void wrongPasswordLosesNothing();
@@ -211,15 +215,51 @@ void TestShareLan::cancelGivesAnEmptyList()
 void TestShareLan::credentialsGiveTheList()
 {
     m_watcher->seen.clear();
-    m_watcher->onSeen = [this](QDialog& dialog) {
+    QList<bool> errors;
+    QStringList users;
+    QList<bool> ticked;
+    m_watcher->onSeen = [&](QDialog& dialog) {
+        auto* box = dialog.findChild<QCheckBox*>("rememberPasswordBox");
+        errors << !dialog.findChild<QLabel*>("errorLabel")->isHidden();
+        users << dialog.findChild<QLineEdit*>("userEdit")->text();
+        ticked << box->isChecked();
+        QVERIFY(box->isEnabled()); // the test's keyring answers on the session bus
         QCOMPARE(dialog.findChild<QLineEdit*>("domainEdit")->text(), QStringLiteral("WORKGROUP"));
-        dialog.findChild<QLineEdit*>("userEdit")->setText(Env("QVL_USER"));
+        if (errors.size() == 1) {
+            // A wrong password first, "Remember password" ticked.
+            dialog.findChild<QLineEdit*>("userEdit")->setText(Env("QVL_USER"));
+            dialog.findChild<QLineEdit*>("passwordEdit")->setText(QStringLiteral("wrong"));
+            box->setChecked(true);
+            Shot(dialog, "credentials-dialog.png");
+            return;
+        }
         dialog.findChild<QLineEdit*>("passwordEdit")->setText(Env("QVL_PASSWORD"));
-        Shot(dialog, "credentials-dialog.png");
+        Shot(dialog, "credentials-dialog-error.png");
     };
     Click(1);
     WaitListed();
-    QCOMPARE(m_watcher->seen, QStringList{"CredentialsDialog"});
+    QCOMPARE(m_watcher->seen, (QStringList{"CredentialsDialog", "CredentialsDialog"}));
+    QCOMPARE(errors, (QList<bool>{false, true}));
+    QCOMPARE(users, (QStringList{QString(), Env("QVL_USER")}));
+    QCOMPARE(ticked, (QList<bool>{false, true}));
+    QCOMPARE(Rows(*List("shareListView")), (QStringList{"private=", "secret=H:"}));
+    // In the session's keyring, as any other client of it sees the item; the wrong one never was.
+    QProcess lookup;
+    lookup.start(QStringLiteral("secret-tool"), {"lookup", "xdg:schema", "org.gnome.keyring.NetworkPassword", "server",
+                                                 Env("QVL_NAS_B"), "protocol", "smb", "user", Env("QVL_USER")});
+    QVERIFY(lookup.waitForFinished(10000));
+    QCOMPARE(QString::fromUtf8(lookup.readAllStandardOutput()), Env("QVL_PASSWORD"));
+}
+
+void TestShareLan::rememberedInANewRun()
+{
+    if (Env("QVL_SECOND_RUN").isEmpty()) {
+        QSKIP("the second run of test_shares.sh");
+    }
+    m_watcher->seen.clear();
+    Click(1);
+    WaitListed();
+    QCOMPARE(m_watcher->seen, QStringList());
     QCOMPARE(Rows(*List("shareListView")), (QStringList{"private=", "secret=H:"}));
 }
 
@@ -280,15 +320,19 @@ void TestShareLan::wrongPasswordLosesNothing()
     const QString connections = ConnectionsText();
     const QString bookmarks = BookmarksText();
     m_watcher->seen.clear();
-    m_watcher->onSeen = [](QDialog& dialog) {
+    QList<bool> errors;
+    m_watcher->onSeen = [&errors](QDialog& dialog) {
         if (auto* user = dialog.findChild<QLineEdit*>("userEdit")) {
+            errors << !dialog.findChild<QLabel*>("errorLabel")->isHidden();
             user->setText(QStringLiteral("nobody"));
             dialog.findChild<QLineEdit*>("passwordEdit")->setText(QStringLiteral("wrong"));
         }
     };
     SelectShare("secret");
     QVERIFY(!Map("J:"));
-    QCOMPARE(m_watcher->seen.last(), QStringLiteral("CMsgBox"));
+    // GVfs asks again after each refusal: the dialog comes back saying so, three times at most.
+    QCOMPARE(m_watcher->seen, (QStringList{"CredentialsDialog", "CredentialsDialog", "CredentialsDialog", "CMsgBox"}));
+    QCOMPARE(errors, (QList<bool>{false, true, true}));
     QCOMPARE(ConnectionsText(), connections);
     QCOMPARE(BookmarksText(), bookmarks);
     QCOMPARE(Rows(*List("shareListView")), (QStringList{"private=", "secret=H:"}));
