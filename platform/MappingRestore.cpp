@@ -42,7 +42,9 @@ public:
     }
 
     // Nobody is there to answer at login.
-    void Ask(const std::string& /*host*/, Answer answer) override { answer(std::nullopt); }
+    void Ask(const std::string& /*host*/, bool /*refused*/, Answer answer) override { answer(std::nullopt); }
+    // What the keyring holds is kept there; nothing new is learnt without asking.
+    void Accepted(const std::string& /*host*/, const SmbCredentials& /*credentials*/) override {}
 
 private:
     PasswordKeyring* m_keyring;
