@@ -22,7 +22,8 @@ void CopyCut(char* out, std::size_t size, const std::string& text)
 
 void RefreshDriveLetterTable()
 {
-    const qvp::ConnectionSnapshot connections = qva::CurrentShareServices().connections->Load();
+    const qvp::ConnectionSnapshot connections =
+        qva::CurrentShareServices().connections->Load().value_or(qvp::ConnectionSnapshot{});
     for (int i = 0; i < DriveLetterEntries; ++i) {
         DriveLetterEntry& entry = DriveLetterTable[i];
         const char letter = static_cast<char>('Z' - i);

@@ -224,27 +224,39 @@ void ShareActions::MapSelectedShare()
 bool ShareActions::Remember(const QString& host, const QString& share, char oldLetter, char newLetter)
 {
     qva::ShareServices& services = qva::CurrentShareServices();
-    qvp::ConnectionSnapshot connections = services.connections->Load();
+    // Connections that exist but cannot be read are never replaced by what little is known.
+    const std::optional<qvp::ConnectionSnapshot> before = services.connections->Load();
+    if (!before) {
+        return false;
+    }
+    qvp::ConnectionSnapshot connections = *before;
     const qvp::RemoteName mapped{host.toStdString(), share.toStdString()};
-    std::vector<qvp::RemoteName> released;
+    std::vector<std::pair<char, qvp::RemoteName>> released;
     for (char letter : {oldLetter, newLetter}) {
-        if (letter == 0 || !connections[Index(letter)]) {
-            continue;
+        if (letter != 0 && connections[Index(letter)]) {
+            released.emplace_back(letter, *connections[Index(letter)]);
+            connections[Index(letter)].reset();
         }
-        const qvp::RemoteName previous = *connections[Index(letter)];
-        (void)services.bookmarks->Remove(qvp::SmbShareUri(previous.host, previous.share),
-                                         qvp::BookmarkLabel(letter, previous.share, previous.host));
-        connections[Index(letter)].reset();
-        released.push_back(previous);
     }
     connections[Index(newLetter)] = mapped;
+    // Nothing is changed before the save has worked, and a letter whose bookmark cannot be
+    // added is taken back: a failure leaves everything as it was.
     if (!services.connections->Save(connections)) {
         return false;
     }
-    (void)services.bookmarks->Add(qvp::SmbShareUri(mapped.host, mapped.share),
-                                  qvp::BookmarkLabel(newLetter, mapped.share, mapped.host));
-    // A share that no letter uses any more is unmounted.
-    for (const qvp::RemoteName& previous : released) {
+    const std::string uri = qvp::SmbShareUri(mapped.host, mapped.share);
+    const std::string label = qvp::BookmarkLabel(newLetter, mapped.share, mapped.host);
+    if (!services.bookmarks->Add(uri, label)) {
+        (void)services.connections->Save(*before);
+        return false;
+    }
+    for (const auto& [letter, previous] : released) {
+        const std::string oldUri = qvp::SmbShareUri(previous.host, previous.share);
+        const std::string oldLabel = qvp::BookmarkLabel(letter, previous.share, previous.host);
+        if (oldUri != uri || oldLabel != label) {
+            (void)services.bookmarks->Remove(oldUri, oldLabel);
+        }
+        // A share that no letter uses any more is unmounted (if this program mounted it).
         if (std::find(connections.begin(), connections.end(), previous) == connections.end()) {
             services.mounter->Unmount(previous.host, previous.share);
         }
@@ -256,7 +268,17 @@ void ShareActions::OnMounted(const QString& host, const QString& share, char old
                              bool ok)
 {
     m_mapping = false;
-    if (!ok || !Remember(host, share, oldLetter, newLetter)) {
+    if (ok && !Remember(host, share, oldLetter, newLetter)) {
+        // The mount made for a letter that could not be kept goes again, unless a letter uses it.
+        qva::ShareServices& services = qva::CurrentShareServices();
+        const std::optional<qvp::ConnectionSnapshot> now = services.connections->Load();
+        const qvp::RemoteName mounted{host.toStdString(), share.toStdString()};
+        if (now && std::find(now->begin(), now->end(), mounted) == now->end()) {
+            services.mounter->Unmount(mounted.host, mounted.share);
+        }
+        ok = false;
+    }
+    if (!ok) {
         ShowError();
         emit mapFinished(false);
         return;

@@ -1,5 +1,6 @@
 #include "ShareServices.h"
 
+#include "AutostartEntry.h"
 #include "CredentialsDialog.h"
 
 #include <QApplication>
@@ -37,9 +38,12 @@ struct RealServices
         : keyring(qvp::makeSecretServiceKeyring())
         , credentials(keyring.get())
         , lister(std::make_unique<OnDemandLister>())
-        , connections(qvp::MakeFileConnectionStore(qvp::ConnectionsFilePath()))
+        , connections(qvp::makeAutostartKeepingStore(qvp::MakeFileConnectionStore(qvp::ConnectionsFilePath()),
+                                                     qvp::restoreEntryPath(), qvp::currentProgramPath()))
         , driveTypes(qvp::MakeDriveTypeSource(*connections))
-        , mounter(qvp::MakeGvfsShareMounter(credentials))
+        , gvfs(qvp::MakeGvfsShareMounter(credentials))
+        , ledger(qvp::makeMountLedger(qvp::mountLedgerPath()))
+        , mounter(qvp::makeLedgerMounter(*gvfs, *ledger))
         , bookmarks(qvp::MakeFileBookmarkStore(qvp::BookmarksFilePath()))
         , version(qvp::MakeVersionQuery())
     {
@@ -53,7 +57,9 @@ struct RealServices
     std::unique_ptr<qvp::ShareLister> lister;
     std::unique_ptr<qvp::ConnectionStore> connections;
     std::unique_ptr<qvp::DriveTypeSource> driveTypes;
-    std::unique_ptr<qvp::ShareMounter> mounter;
+    std::unique_ptr<qvp::ShareMounter> gvfs;
+    std::unique_ptr<qvp::MountLedger> ledger;
+    std::unique_ptr<qvp::ShareMounter> mounter; // unmounts only what this program mounted
     std::unique_ptr<qvp::BookmarkStore> bookmarks;
     std::unique_ptr<qvp::VersionQuery> version;
     ShareServices services;

@@ -1,8 +1,11 @@
+#include "AutostartEntry.h"
 #include "Cqv_discoveryApp.h"
+#include "MappingRestore.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #ifndef QVD_PRODUCT_VERSION
 #error "QVD_PRODUCT_VERSION is set by the build"
@@ -10,7 +13,7 @@
 
 namespace {
 
-constexpr char Help[] = "usage: qvlink [--help] [--version]\n"
+constexpr char Help[] = "usage: qvlink [--help] [--version] [--restore-mappings]\n"
                         "\n"
                         "QV Link finds the Halvren network storage and media devices on the local network and\n"
                         "lists them by name and address. For the device clicked it lists the shared folders and the\n"
@@ -24,6 +27,14 @@ constexpr char Help[] = "usage: qvlink [--help] [--version]\n"
                         "\n"
                         "  --help     show this text\n"
                         "  --version  show the version\n"
+                        "  --restore-mappings\n"
+                        "             mount every folder mapped to a drive letter again, without a window (the\n"
+                        "             autostart entry that Map Drive writes runs it at login); passwords come\n"
+                        "             from the keyring only; a server that does not answer is given up after\n"
+                        "             about 10 s and the whole run ends within 30 s. One line per letter goes\n"
+                        "             to standard error. Exit status 0: every folder mounted (or none\n"
+                        "             remembered), 1: some not mounted (they stay remembered), 2: the\n"
+                        "             remembered letters cannot be read\n"
                         "\n"
                         "Other arguments are left to Qt (for example -platform or -display).\n"
                         "qvlink-scan(1) runs the same search from the command line.\n";
@@ -45,12 +56,28 @@ bool AnswerQuestion(int argc, char* argv[])
     return false;
 }
 
+bool WantsRestore(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], qvp::RestoreOption) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     if (AnswerQuestion(argc, argv)) {
         return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 3;
+    }
+    // At login, before any application object: no display, no window, no single-instance
+    // lock, so a window started at the same time is never held up.
+    if (WantsRestore(argc, argv)) {
+        std::unique_ptr<qvp::PasswordKeyring> keyring = qvp::makeSecretServiceKeyring(qvp::KeyringTimeoutMs);
+        return qvp::runMappingRestore(keyring->Available() ? keyring.get() : nullptr, stderr);
     }
     QApplication application(argc, argv);
     Cqv_discoveryApp program;

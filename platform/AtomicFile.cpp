@@ -69,10 +69,51 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
+// Bounds the links followed, as the kernel does (ELOOP after 40).
+constexpr int MaxLinks = 40;
+
+// The file a chain of symbolic links ends at (which need not exist yet); nothing for a loop or
+// an unreadable link.
+std::optional<std::string> FinalTarget(std::string path)
+{
+    for (int followed = 0; followed <= MaxLinks; ++followed) {
+        struct stat info
+        {
+        };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+        const ssize_t got = ::readlink(path.c_str(), target.data(), target.size());
+        if (got <= 0 || static_cast<std::size_t>(got) >= target.size()) {
+            return std::nullopt;
+        }
+        std::string next(target.data(), static_cast<std::size_t>(got));
+        if (next[0] != '/') {
+            next = path.substr(0, path.rfind('/') + 1) + next;
+        }
+        path = std::move(next);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode)
+bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode, ExistingFile existing)
 {
+    if (existing == ExistingFile::KeepLinkAndMode) {
+        std::optional<std::string> target = FinalTarget(path);
+        struct stat info
+        {
+        };
+        if (!target) {
+            return false;
+        }
+        if (::stat(target->c_str(), &info) == 0) {
+            mode = info.st_mode & 07777;
+        }
+        return WriteFileAtomically(*target, data, mode, ExistingFile::Replace);
+    }
     const std::size_t slash = path.rfind('/');
     if (path.empty() || slash == std::string::npos || slash + 1 == path.size() || !MakeParents(path)) {
         return false;

@@ -166,6 +166,20 @@ std::optional<std::vector<std::string>> parseExecLine(std::string_view exec, con
     return argv;
 }
 
+std::string quoteExecArgument(std::string_view argument)
+{
+    std::string out = "\"";
+    for (char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            out += '\\';
+        } else if (c == '%') {
+            out += '%';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
 std::optional<std::string> desktopEntryValue(std::string_view fileText, std::string_view key)
 {
     bool inGroup = false;

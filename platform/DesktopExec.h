@@ -22,6 +22,11 @@ std::string unescapeDesktopValue(std::string_view value);
 // malformed (an unterminated quote, a lone % at the end).
 std::optional<std::vector<std::string>> parseExecLine(std::string_view exec, const std::string& url);
 
+// One argument of an Exec line (before the string-value escapes of escapeDesktopValue): in
+// double quotes, with " ` $ \ escaped by a backslash and % written %%, so that it comes back
+// as one argument, byte for byte, whatever it holds.
+std::string quoteExecArgument(std::string_view argument);
+
 // The value of key in the [Desktop Entry] group of a desktop entry's text (the first one,
 // unescaped); nothing when the group or key is missing. Localised keys ("Exec[de]") are
 // different keys.

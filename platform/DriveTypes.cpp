@@ -29,7 +29,10 @@ public:
         : m_store(store)
     {
     }
-    unsigned GetDriveType(std::string_view rootPath) override { return DriveTypeFor(rootPath, m_store.Load()); }
+    unsigned GetDriveType(std::string_view rootPath) override
+    {
+        return DriveTypeFor(rootPath, m_store.Load().value_or(ConnectionSnapshot{}));
+    }
 
 private:
     ConnectionStore& m_store;

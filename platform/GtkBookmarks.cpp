@@ -50,7 +50,7 @@ public:
             return false;
         }
         const std::string changed = WithBookmark(*text, uri, label);
-        return changed == *text || WriteFileAtomically(m_path, changed, 0644);
+        return changed == *text || WriteFileAtomically(m_path, changed, 0644, ExistingFile::KeepLinkAndMode);
     }
 
     bool Remove(const std::string& uri, const std::string& label) override
@@ -60,7 +60,7 @@ public:
             return false;
         }
         const std::string changed = WithoutBookmark(*text, uri, label);
-        return changed == *text || WriteFileAtomically(m_path, changed, 0644);
+        return changed == *text || WriteFileAtomically(m_path, changed, 0644, ExistingFile::KeepLinkAndMode);
     }
 
 private:

@@ -44,6 +44,7 @@ struct MountJob : std::enable_shared_from_this<MountJob>
     bool asking = false;
     std::optional<SmbCredentials> lastAnswer; // the user's, kept once the mount succeeds
     bool finished = false;
+    bool logFailure = true;
 };
 
 gboolean OnTimeout(gpointer data)
@@ -147,11 +148,14 @@ void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
     const gboolean mounted = g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
     ErrorPtr error(raw);
     MountResult outcome;
-    outcome.ok = mounted != FALSE || g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED);
+    outcome.alreadyMounted = g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED) != FALSE;
+    outcome.ok = mounted != FALSE || outcome.alreadyMounted;
     if (!outcome.ok && error) {
         outcome.message = error->message;
         // For the user the failure is the message box; this line is for whoever reads the log.
-        std::fprintf(stderr, "Mount failed: %s\n", error->message);
+        if (job->logFailure) {
+            std::fprintf(stderr, "Mount failed: %s\n", error->message);
+        }
     }
     if (outcome.ok && job->lastAnswer) {
         job->credentials->Accepted(job->host, *job->lastAnswer);
@@ -170,9 +174,10 @@ void OnUnmounted(GObject* source, GAsyncResult* result, gpointer /*data*/)
 class GvfsShareMounter final : public ShareMounter
 {
 public:
-    GvfsShareMounter(CredentialsSource& credentials, int timeoutMs)
+    GvfsShareMounter(CredentialsSource& credentials, int timeoutMs, bool logFailures)
         : m_credentials(credentials)
         , m_timeoutMs(timeoutMs)
+        , m_logFailures(logFailures)
     {
     }
 
@@ -183,6 +188,7 @@ public:
         job->timeoutMs = m_timeoutMs;
         job->host = host;
         job->done = std::move(done);
+        job->logFailure = m_logFailures;
         job->file.reset(g_file_new_for_uri(SmbShareUri(host, share).c_str()));
         job->operation.reset(g_mount_operation_new());
         job->cancellable.reset(g_cancellable_new());
@@ -208,13 +214,14 @@ public:
 private:
     CredentialsSource& m_credentials;
     int m_timeoutMs;
+    bool m_logFailures;
 };
 
 } // namespace
 
-std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs)
+std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs, bool logFailures)
 {
-    return std::make_unique<GvfsShareMounter>(credentials, timeoutMs);
+    return std::make_unique<GvfsShareMounter>(credentials, timeoutMs, logFailures);
 }
 
 } // namespace qvp

@@ -2,6 +2,8 @@
 
 #include "AtomicFile.h"
 
+#include <algorithm>
+
 namespace qvp {
 
 namespace {
@@ -98,15 +100,25 @@ public:
     {
     }
 
-    ConnectionSnapshot Load() override
+    std::optional<ConnectionSnapshot> Load() override
     {
         std::optional<std::string> text = ReadWholeFile(m_path);
-        return text ? ParseConnections(*text) : ConnectionSnapshot{};
+        if (!text) {
+            return std::nullopt;
+        }
+        return ParseConnections(*text);
     }
 
     bool Save(const ConnectionSnapshot& connections) override
     {
-        return WriteFileAtomically(m_path, FormatConnections(connections), 0600);
+        // Read again at the moment of writing: lines this program cannot parse stay, and a
+        // file that has become unreadable (owned by root after a sudo run) is left alone.
+        std::optional<std::string> text = ReadWholeFile(m_path);
+        if (!text) {
+            return false;
+        }
+        return WriteFileAtomically(m_path, UnparsedLines(*text) + FormatConnections(connections), 0600,
+                                   ExistingFile::KeepLinkAndMode);
     }
 
 private:
@@ -141,6 +153,27 @@ ConnectionSnapshot ParseConnections(std::string_view text)
         }
     }
     return connections;
+}
+
+std::string UnparsedLines(std::string_view text)
+{
+    std::string kept;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && !ParseLine(line)) {
+            kept.append(line);
+            kept += '\n';
+        }
+    }
+    return kept;
+}
+
+bool AnyConnection(const ConnectionSnapshot& connections)
+{
+    return std::any_of(connections.begin(), connections.end(),
+                       [](const std::optional<RemoteName>& remote) { return remote.has_value(); });
 }
 
 std::unique_ptr<ConnectionStore> MakeFileConnectionStore(std::string path)

@@ -6,7 +6,8 @@
 //
 // Host and share are stored with every control byte, space, '%' and '\' percent-encoded, so a
 // name from a server can never add a line or move the separator. A line of any other form
-// counts as no connection.
+// counts as no connection, and is kept as it is when the file is saved: it may be a newer
+// program's, or the user's.
 //
 // Thread-safety: ConnectionStore objects are used from the UI thread only.
 #pragma once
@@ -35,15 +36,21 @@ class ConnectionStore
 {
 public:
     virtual ~ConnectionStore() = default;
-    // Every letter's remembered connection; all empty when nothing can be read.
-    virtual ConnectionSnapshot Load() = 0;
-    // Replaces the remembered connections; false when they could not be stored.
+    // Every letter's remembered connection (all empty when nothing is remembered); nothing when
+    // the connections exist but cannot be read.
+    virtual std::optional<ConnectionSnapshot> Load() = 0;
+    // Replaces the remembered connections; false when they could not be stored, and then also
+    // when the existing ones cannot be read: what could not be read is never overwritten.
     [[nodiscard]] virtual bool Save(const ConnectionSnapshot& connections) = 0;
 };
 
 // The file's text for a snapshot, and the snapshot a text describes.
 std::string FormatConnections(const ConnectionSnapshot& connections);
 ConnectionSnapshot ParseConnections(std::string_view text);
+// The lines of text that describe no connection, each ending in a newline, in their order.
+std::string UnparsedLines(std::string_view text);
+// Whether any letter is remembered.
+bool AnyConnection(const ConnectionSnapshot& connections);
 
 // The connection store in the file at path; ConnectionsFilePath() is the user's.
 std::unique_ptr<ConnectionStore> MakeFileConnectionStore(std::string path);

@@ -34,7 +34,8 @@ public:
 struct MountResult
 {
     bool ok = false;
-    std::string message; // the failure's description, for diagnostics
+    bool alreadyMounted = false; // ok, and the mount was there before: someone else made it
+    std::string message;         // the failure's description, for diagnostics
 };
 
 class ShareMounter
@@ -51,7 +52,27 @@ public:
 // Password questions are answered in this order: anonymous (when the server allows it and
 // nothing is stored for the host), the stored credentials, then the user, at most three times;
 // any further question aborts the mount. timeoutMs bounds the mount's waits on the server: the
-// time limit stops while the user is asked and starts afresh with the answer.
-std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000);
+// time limit stops while the user is asked and starts afresh with the answer. logFailures: a
+// line per failed mount on standard error (the restore writes its own).
+std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000,
+                                                   bool logFailures = true);
+
+// The mounts this program made, for the login session: kept in a small file under
+// $XDG_RUNTIME_DIR (which lasts exactly as long as the session's mounts), so that the window
+// knows the ones the restore at login made. An empty path keeps them in memory only.
+class MountLedger
+{
+public:
+    virtual ~MountLedger() = default;
+    virtual bool Made(const std::string& host, const std::string& share) = 0;
+    virtual void Add(const std::string& host, const std::string& share) = 0;
+    virtual void Drop(const std::string& host, const std::string& share) = 0;
+};
+std::unique_ptr<MountLedger> makeMountLedger(std::string path);
+std::string mountLedgerPath();
+
+// A mounter that notes in ledger every mount inner newly made, and unmounts only those: a
+// mount the user made in the file manager, or one that opening a folder caused, stays.
+std::unique_ptr<ShareMounter> makeLedgerMounter(ShareMounter& inner, MountLedger& ledger);
 
 } // namespace qvp

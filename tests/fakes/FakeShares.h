@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -103,10 +104,16 @@ private:
 class FakeConnectionStore final : public qvp::ConnectionStore
 {
 public:
-    qvp::ConnectionSnapshot Load() override { return snapshot; }
+    std::optional<qvp::ConnectionSnapshot> Load() override
+    {
+        if (unreadable) {
+            return std::nullopt;
+        }
+        return snapshot;
+    }
     bool Save(const qvp::ConnectionSnapshot& connections) override
     {
-        if (failSave) {
+        if (failSave || unreadable) {
             return false;
         }
         snapshot = connections;
@@ -119,6 +126,7 @@ public:
     }
     qvp::ConnectionSnapshot snapshot;
     bool failSave = false;
+    bool unreadable = false; // exists but cannot be read: Load gives nothing, Save refuses
     int saves = 0;
 };
 
@@ -138,6 +146,9 @@ class FakeBookmarkStore final : public qvp::BookmarkStore
 public:
     bool Add(const std::string& uri, const std::string& label) override
     {
+        if (failAdd) {
+            return false;
+        }
         text = qvp::WithBookmark(text, uri, label);
         return true;
     }
@@ -147,6 +158,7 @@ public:
         return true;
     }
     std::string text;
+    bool failAdd = false;
 };
 
 class FakeShareMounter final : public qvp::ShareMounter
@@ -155,10 +167,12 @@ public:
     void Mount(const std::string& host, const std::string& share, Done done) override
     {
         mounts.push_back(host + "/" + share);
-        done({succeed, succeed ? "" : "refused"});
+        const bool already = mountedBefore.count(host + "/" + share) != 0;
+        done({succeed, succeed && already, succeed ? "" : "refused"});
     }
     void Unmount(const std::string& host, const std::string& share) override { unmounts.push_back(host + "/" + share); }
     bool succeed = true;
+    std::set<std::string> mountedBefore; // "host/share" mounted by someone else already
     std::vector<std::string> mounts;
     std::vector<std::string> unmounts;
 };
@@ -204,7 +218,8 @@ struct FakeShareServices
 {
     FakeShareServices()
     {
-        services = {&lister, &connections, &driveTypes, &mounter, &bookmarks, &version, &credentials};
+        // Unmounts pass the ledger, as the real ones do: mounter.unmounts holds what really goes.
+        services = {&lister, &connections, &driveTypes, ledgerMounter.get(), &bookmarks, &version, &credentials};
         qva::InstallShareServices(&services);
     }
     ~FakeShareServices() { qva::InstallShareServices(nullptr); }
@@ -215,6 +230,8 @@ struct FakeShareServices
     FakeConnectionStore connections;
     FakeDriveTypes driveTypes;
     FakeShareMounter mounter;
+    std::unique_ptr<qvp::MountLedger> ledger = qvp::makeMountLedger(std::string());
+    std::unique_ptr<qvp::ShareMounter> ledgerMounter = qvp::makeLedgerMounter(mounter, *ledger);
     FakeBookmarkStore bookmarks;
     FakeVersionQuery version;
     FakeKeyring keyring;

@@ -30,7 +30,7 @@ scan_version=$("$scan" --version) || fail "qvlink-scan --version exited $?"
 for help in --help -h "-platform offscreen --help"; do
     # shellcheck disable=SC2086
     run $help || fail "$help exited $?"
-    head -n 1 "$tmp/out" | grep -qx 'usage: qvlink \[--help\] \[--version\]' || fail "$help: no usage line"
+    head -n 1 "$tmp/out" | grep -qx 'usage: qvlink \[--help\] \[--version\] \[--restore-mappings\]' || fail "$help: no usage line"
     grep -q -- '--version  show the version' "$tmp/out" || fail "$help does not describe --version"
     grep -q 'qvlink-scan(1)' "$tmp/out" || fail "$help does not name qvlink-scan"
     [ -s "$tmp/err" ] && fail "$help wrote to standard error: $(cat "$tmp/err")"
@@ -39,6 +39,14 @@ done
 run -platform offscreen --version || fail "--version after Qt's options exited $?"
 [ "$(cat "$tmp/out")" = "qvlink $version" ] || fail "--version after Qt's options printed '$(cat "$tmp/out")'"
 
+# The restore at login with nothing remembered: no display, no window, not a socket, status 0.
+mkdir -p "$tmp/home"
+HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/config" DBUS_SESSION_BUS_ADDRESS= run --restore-mappings ||
+    fail "--restore-mappings with nothing remembered exited $?"
+[ -s "$tmp/out" ] || [ -s "$tmp/err" ] && fail "--restore-mappings printed: $(cat "$tmp/out" "$tmp/err")"
+no_socket --restore-mappings
+[ -e "$tmp/home/config/autostart" ] && fail "--restore-mappings wrote an autostart entry with nothing remembered"
+
 # An answer that cannot be written is a failure, not a silent success.
 "$qvlink" --help >/dev/full 2>/dev/null && fail "--help into a full disk exited 0"
 "$qvlink" --version >&- 2>/dev/null && fail "--version into a closed output exited 0"
@@ -46,4 +54,4 @@ run -platform offscreen --version || fail "--version after Qt's options exited $
 # Control: without a question the program goes on to the display, and the trace sees it.
 run && fail "without a display the program exited 0"
 grep -q 'socket' "$tmp/trace" || fail "the trace saw no socket of the display connection"
-echo "PASS: --version and --help without a display or a socket"
+echo "PASS: --version, --help and --restore-mappings without a display or a socket"
