@@ -41,13 +41,27 @@ inline constexpr char MenuClose[] = "menu.close";
 } // namespace text
 
 // Every name above: each table has them all.
-inline constexpr std::array<const char*, 21> NamedTextNames{
-    text::CredentialsTitle, text::CredentialsPrompt,   text::CredentialsUser,    text::CredentialsDomain,
-    text::CredentialsPassword, text::CredentialsRemember, text::CredentialsRefused, text::ButtonOk,
-    text::ButtonCancel,     text::WarningTitle,        text::WarningUnavailable, text::AccessibleClose,
-    text::AccessibleMinimise, text::AccessibleSearching, text::AccessibleScrollBar, text::MenuRestore,
-    text::MenuMove,         text::MenuSize,            text::MenuMinimise,       text::MenuMaximise,
-    text::MenuClose};
+inline constexpr std::array<const char*, 21> NamedTextNames{text::CredentialsTitle,
+                                                            text::CredentialsPrompt,
+                                                            text::CredentialsUser,
+                                                            text::CredentialsDomain,
+                                                            text::CredentialsPassword,
+                                                            text::CredentialsRemember,
+                                                            text::CredentialsRefused,
+                                                            text::ButtonOk,
+                                                            text::ButtonCancel,
+                                                            text::WarningTitle,
+                                                            text::WarningUnavailable,
+                                                            text::AccessibleClose,
+                                                            text::AccessibleMinimise,
+                                                            text::AccessibleSearching,
+                                                            text::AccessibleScrollBar,
+                                                            text::MenuRestore,
+                                                            text::MenuMove,
+                                                            text::MenuSize,
+                                                            text::MenuMinimise,
+                                                            text::MenuMaximise,
+                                                            text::MenuClose};
 
 // The named text from the table of languageId, else of its primary language
 // (languageId & 0x3FF), else of US English (1033), as for the numbered texts; a table without

@@ -457,7 +457,7 @@ ENGLISH = {"devices": "Network Storage Found", "shares": "Drive Mapping",
            "refresh": "Refresh", "configure": "Configure", "map": "Map Drive", "browse": "Browse",
            "shortcut": "Create Desktop Shortcut", "about": "About QV Link", "ok": "OK",
            "mapped": "Successfully mapped drive to"}
-GERMAN = {"devices": "Netzwerkspeicher gefunden", "shares": "Netzlaufwerke",
+GERMAN = {"devices": "Netzwerkspeicher", "shares": "Netzlaufwerke",
           "refresh": "Aktualisieren", "configure": "Konfigurieren", "map": "Zuordnen", "browse": "Durchsuchen",
           "shortcut": "Desktopverknüpfung erstellen", "about": "Über QV Link", "ok": "OK",
           "mapped": "Das Laufwerk wurde erfolgreich als"}
