@@ -11,7 +11,7 @@ std::string ShareUrl(const QString& host, const QString& share)
 
 void BrowseSelectedShare(int deviceRow, const QString& host, int shareRow, const QString& share)
 {
-    if (deviceRow < 0 || shareRow < 0) {
+    if (deviceRow < 0 || shareRow < 0 || host.isEmpty()) {
         return;
     }
     // The file manager mounts the share and asks for its own credentials; the result is not

@@ -10,5 +10,6 @@
 std::string ShareUrl(const QString& host, const QString& share);
 
 // The Browse command: deviceRow and shareRow are the lists' selected rows (-1: none), host
-// the device row's address column, share the share row's name column. Reports nothing.
+// the address of the device whose shares are listed (empty: none), share the share row's
+// name column. Reports nothing.
 void BrowseSelectedShare(int deviceRow, const QString& host, int shareRow, const QString& share);

@@ -3,10 +3,12 @@
 #include "BackgroundJobs.h"
 #include "BrowserLookup.h"
 #include "LaunchServices.h"
+#include "NamedText.h"
 #include "RowRecord.h"
 #include "SelectedHost.h"
 #include "UrlEncoding.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <chrono>
 #include <cstdlib>
@@ -100,8 +102,10 @@ int WaitForDeviceAvailable(QWidget* window, const std::function<void()>& whenUna
     }
     AvailabilityFlag.Reset();
     // The platform's own warning box, not the program's skinned one.
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("Device is no longer available."),
-                    QMessageBox::Ok, window);
+    QMessageBox box(QMessageBox::Warning, qvres::NamedText(qvres::text::WarningTitle),
+                    qvres::NamedText(qvres::text::WarningUnavailable), QMessageBox::Ok, window);
+    // Our own text for the platform's button, so that it speaks the window's language.
+    box.button(QMessageBox::Ok)->setText(qvres::NamedText(qvres::text::ButtonOk));
     box.setObjectName(QStringLiteral("unavailableWarning"));
     box.exec();
     if (whenUnavailable) {

@@ -95,6 +95,8 @@ void ShareActions::ListDeviceShares()
     // Every click makes the answers of earlier ones stale.
     ++m_generation;
     const std::string host(SelectedHost);
+    m_listedHost = QString::fromStdString(host);
+    m_listedName = row >= 0 ? Cell(*m_controls.deviceList, row, 0) : QString();
     if (host.empty()) {
         FinishListing();
         return;
@@ -160,7 +162,8 @@ void ShareActions::OnSharesListed(quint64 generation, const std::string& host, c
             auto* item = new QTreeWidgetItem();
             item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
             item->setText(0, QString::fromUtf8(entry.name));
-            item->setText(1, qva::LocationOf(QByteArray::fromStdString(entry.name), {QByteArray(SelectedHost)}));
+            // The host that was asked: SelectedHost may name another device by now (Configure).
+            item->setText(1, qva::LocationOf(QByteArray::fromStdString(entry.name), {QByteArray::fromStdString(host)}));
             list.addTopLevelItem(item);
         }
         const bool any = list.topLevelItemCount() > 0;
@@ -168,6 +171,16 @@ void ShareActions::OnSharesListed(quint64 generation, const std::string& host, c
         m_controls.browseButton->setEnabled(any);
     }
     FinishListing();
+}
+
+void ShareActions::DropListing()
+{
+    ++m_generation;
+    m_listedHost.clear();
+    m_listedName.clear();
+    if (m_listing) {
+        FinishListing();
+    }
 }
 
 void ShareActions::FinishListing()
@@ -181,11 +194,14 @@ void ShareActions::MapSelectedShare()
     if (m_mapping) {
         return;
     }
-    const int deviceRow = SelectedRow(*m_controls.deviceList);
-    if (deviceRow < 0) {
+    if (SelectedRow(*m_controls.deviceList) < 0) {
         return;
     }
-    const QString host = Cell(*m_controls.deviceList, deviceRow, 1);
+    // The folders belong to the device that was listed, wherever the selection is now.
+    const QString host = m_listedHost;
+    if (host.isEmpty()) {
+        return;
+    }
     SetSelectedHost(host.toUtf8().toStdString());
     const int shareRow = SelectedRow(*m_controls.shareList);
     if (shareRow < 0) {
@@ -290,10 +306,10 @@ void ShareActions::OnMounted(const QString& host, const QString& share, char old
     m_controls.driveLetterBox->clear();
     FillDriveLetterBox(*m_controls.driveLetterBox);
 
-    const int deviceRow = SelectedRow(*m_controls.deviceList);
-    if (deviceRow >= 0) {
-        const QByteArray name = Cell(*m_controls.deviceList, deviceRow, 0).toUtf8();
-        const QByteArray address = Cell(*m_controls.deviceList, deviceRow, 1).toUtf8();
+    // The rows describe the listed device, so its name and address find their letters.
+    if (!m_listedHost.isEmpty()) {
+        const QByteArray name = m_listedName.toUtf8();
+        const QByteArray address = m_listedHost.toUtf8();
         QTreeWidget& list = *m_controls.shareList;
         // Rows above the selected one are left as they are.
         for (int row = shareRow; row < list.topLevelItemCount(); ++row) {

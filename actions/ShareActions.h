@@ -52,6 +52,16 @@ public:
     void ListDeviceShares();
     void MapSelectedShare();
 
+    // A search has emptied the share list: an answer still out belongs to nothing shown now.
+    void DropListing();
+
+    // The device whose folders the share list shows (address and friendly name), set by the
+    // click that listed them; empty when the list belongs to no device. The device list's
+    // selection may have moved on since (the keyboard does not list), so Map Drive and Browse
+    // go by these.
+    const QString& ListedHost() const { return m_listedHost; }
+    const QString& ListedName() const { return m_listedName; }
+
     // Whether a listing or a mount is awaiting its answer.
     bool IsListing() const { return m_listing; }
     bool IsMapping() const { return m_mapping; }
@@ -83,6 +93,8 @@ private:
     MapDriveReporter m_reporter;
     std::shared_ptr<Mailbox> m_mailbox;
     quint64 m_generation = 0;
+    QString m_listedHost;
+    QString m_listedName;
     bool m_listing = false;
     bool m_mapping = false;
 };

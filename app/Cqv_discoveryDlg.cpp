@@ -6,6 +6,7 @@
 #include "CxSkinButton.h"
 #include "DriveLetters.h"
 #include "Language.h"
+#include "NamedText.h"
 #include "Resources.h"
 #include "StartupTrace.h"
 #include "WindowSearchSink.h"
@@ -137,6 +138,8 @@ void Cqv_discoveryDlg::OnFirstFrame()
 
 void Cqv_discoveryDlg::OnInitDialog()
 {
+    // The boxes and dialogs of the device actions speak the window's language.
+    qvres::SetInterfaceLanguage(InterfaceLanguageId());
     BuildSystemMenu();
     setWindowIcon(appIcon);
     setWindowTitle(QStringLiteral("QV Link"));
@@ -185,18 +188,18 @@ void Cqv_discoveryDlg::OnInitDialog()
     driveLetterLabel->setText(LoadAppString(119));
 
     // Controls without a caption of their own are named for what they show or do.
-    closeButton->setAccessibleName(QStringLiteral("Close"));
-    minimiseButton->setAccessibleName(QStringLiteral("Minimise"));
+    closeButton->setAccessibleName(LoadAppText(qvres::text::AccessibleClose));
+    minimiseButton->setAccessibleName(LoadAppText(qvres::text::AccessibleMinimise));
     aboutButton->setAccessibleName(LoadAppString(111));
     deviceListView->setAccessibleName(deviceHeading->text());
     shareListView->setAccessibleName(shareHeading->text());
     driveLetterBox->setAccessibleName(driveLetterLabel->text());
     // Where a combo box's accessible name is its value, the label relation names it.
     driveLetterLabel->setBuddy(driveLetterBox);
-    searchAnimation->setAccessibleName(QStringLiteral("Searching"));
+    searchAnimation->setAccessibleName(LoadAppText(qvres::text::AccessibleSearching));
     for (CSkinListCtrl* list : {deviceListView, shareListView}) {
         if (QWidget* bar = list->GetVerticalBar()) {
-            bar->setAccessibleName(QStringLiteral("%1 scroll bar").arg(list->accessibleName()));
+            bar->setAccessibleName(LoadAppText(qvres::text::AccessibleScrollBar).arg(list->accessibleName()));
         }
     }
 

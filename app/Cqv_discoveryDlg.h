@@ -54,6 +54,8 @@ public slots:
     // (control 1000) and Map Drive (1008).
     void OnDeviceListClicked(int row);
     void OnMapDrive();
+    // A search has emptied the share list: a listing still out is dropped.
+    void OnShareListCleared();
     // The launching side (DlgLaunchActions.cpp): Configure (1005), Browse (1009) and Create
     // Desktop Shortcut (1017).
     void OnConfigure();

@@ -4,6 +4,7 @@
 #include "ConfigureDevice.h"
 #include "Cqv_discoveryDlg.h"
 #include "DesktopShortcut.h"
+#include "ShareActions.h"
 #include "WindowSearchSink.h"
 
 #include <QTimer>
@@ -40,8 +41,8 @@ void Cqv_discoveryDlg::OnBrowse()
 {
     const int deviceRow = deviceListView->GetSelectedRow();
     const int shareRow = shareListView->GetSelectedRow();
-    BrowseSelectedShare(deviceRow, deviceListView->GetItemText(deviceRow, 1), shareRow,
-                        shareListView->GetItemText(shareRow, 0));
+    // The folder is on the device that was listed, wherever the selection has moved since.
+    BrowseSelectedShare(deviceRow, Shares()->ListedHost(), shareRow, shareListView->GetItemText(shareRow, 0));
 }
 
 void Cqv_discoveryDlg::OnCreateShortcut()

@@ -37,6 +37,13 @@ void Cqv_discoveryDlg::OnMapDrive()
     Shares()->MapSelectedShare();
 }
 
+void Cqv_discoveryDlg::OnShareListCleared()
+{
+    if (m_shareActions != nullptr) {
+        m_shareActions->DropListing();
+    }
+}
+
 void Cqv_discoveryDlg::FillDriveLetterBox()
 {
     ::FillDriveLetterBox(*driveLetterBox);

@@ -1,5 +1,6 @@
 #include "Language.h"
 
+#include "NamedText.h"
 #include "Resources.h"
 
 #include <QHash>
@@ -202,4 +203,9 @@ QString LoadStringFor(int languageId, int stringId)
 QString LoadAppString(int stringId)
 {
     return LoadStringFor(InterfaceLanguageId(), stringId);
+}
+
+QString LoadAppText(const char* name)
+{
+    return qvres::NamedTextFor(InterfaceLanguageId(), name);
 }

@@ -40,3 +40,5 @@ int GetLanguageOffset();
 QString LoadStringFor(int languageId, int stringId);
 // The same for the user's interface language.
 QString LoadAppString(int stringId);
+// A named text (NamedText.h) for the user's interface language, in the same order.
+QString LoadAppText(const char* name);

@@ -2,6 +2,7 @@
 
 #include "CxSkinButton.h"
 #include "Language.h"
+#include "NamedText.h"
 #include "Resources.h"
 #include "SkinFont.h"
 
@@ -127,21 +128,21 @@ void SkinDialog::CreateSystemMenu(bool taskbarWindow)
     };
     QAction* restore = nullptr;
     if (taskbarWindow) {
-        restore = add("restoreAction", QStringLiteral("&Restore"), [this] { showNormal(); });
+        restore = add("restoreAction", LoadAppText(qvres::text::MenuRestore), [this] { showNormal(); });
     }
-    add("moveAction", QStringLiteral("&Move"), [this] {
+    add("moveAction", LoadAppText(qvres::text::MenuMove), [this] {
         if (windowHandle() != nullptr) {
             windowHandle()->startSystemMove();
         }
     });
     if (taskbarWindow) {
         // A fixed-size window without minimise or maximise box: shown, but ruled out.
-        add("sizeAction", QStringLiteral("&Size"), [] {})->setEnabled(false);
-        add("minimiseAction", QStringLiteral("Mi&nimise"), [] {})->setEnabled(false);
-        add("maximiseAction", QStringLiteral("Ma&ximise"), [] {})->setEnabled(false);
+        add("sizeAction", LoadAppText(qvres::text::MenuSize), [] {})->setEnabled(false);
+        add("minimiseAction", LoadAppText(qvres::text::MenuMinimise), [] {})->setEnabled(false);
+        add("maximiseAction", LoadAppText(qvres::text::MenuMaximise), [] {})->setEnabled(false);
         m_systemMenu->addSeparator();
     }
-    QAction* closeAction = add("closeAction", QStringLiteral("&Close"), [this] { reject(); });
+    QAction* closeAction = add("closeAction", LoadAppText(qvres::text::MenuClose), [this] { reject(); });
     closeAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
     if (restore != nullptr) {
         connect(m_systemMenu, &QMenu::aboutToShow, this, [this, restore] { restore->setEnabled(isMinimized()); });

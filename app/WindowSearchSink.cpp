@@ -69,6 +69,10 @@ void WindowSearchSink::clearList(int controlId)
         if (auto* list = qobject_cast<CSkinListCtrl*>(dialog.ControlById(controlId))) {
             list->DeleteAllItems();
         }
+        // The emptied share list stays empty until the next click: a listing still out is late.
+        if (controlId == qvd::IdShareList) {
+            dialog.OnShareListCleared();
+        }
     });
 }
 

@@ -43,7 +43,7 @@ showabout::showabout(QWidget* parent, const char* productVersion)
     PrepareBox(BoxWidth, BoxHeight);
     setModal(true);
     CreateSystemMenu(false);
-    setWindowTitle(QStringLiteral("About QV Link"));
+    setWindowTitle(LoadAppString(111));
     okButton = new CxSkinButton(this);
     okButton->setObjectName(QStringLiteral("okButton"));
     okButton->setGeometry(442, 164, 110, 33);

@@ -73,7 +73,8 @@ int tableSlot(int languageId)
 struct LazyTable
 {
     std::once_flag parsed;
-    StringTable table; // written once, inside call_once
+    StringTable table;      // written once, inside call_once
+    NamedStringTable named; // likewise
     // Set inside call_once; read outside it only by LoadedStringTables, hence atomic.
     std::atomic<bool> loaded{false};
 };
@@ -85,18 +86,20 @@ std::array<LazyTable, LanguageIds.size()>& lazySlots()
     return tables;
 }
 
-const StringTable& lazyTable(std::size_t slot)
+const LazyTable& lazyTable(std::size_t slot)
 {
     LazyTable& entry = lazySlots()[slot];
     std::call_once(entry.parsed, [&entry, slot] {
         QFile file(stringTablePath(LanguageIds[slot]));
         if (file.open(QIODevice::ReadOnly)) {
-            entry.table = ParseStringTable(file.readAll());
+            const QByteArray bytes = file.readAll();
+            entry.table = ParseStringTable(bytes);
+            entry.named = ParseNamedStrings(bytes);
         }
         // Relaxed: only a diagnostic reads it; the table itself is published by call_once.
         entry.loaded.store(true, std::memory_order_relaxed);
     });
-    return entry.table;
+    return entry;
 }
 
 // Decoded small pictures, shared by every caller: a button asks for its normal face again as
@@ -229,7 +232,22 @@ QString TableString(int languageId, int stringId)
     if (slot < 0) {
         return {};
     }
-    return lazyTable(static_cast<std::size_t>(slot)).value(stringId);
+    return lazyTable(static_cast<std::size_t>(slot)).table.value(stringId);
+}
+
+QString NamedTableString(int languageId, const QString& name)
+{
+    const int slot = tableSlot(languageId);
+    if (slot < 0) {
+        return {};
+    }
+    return lazyTable(static_cast<std::size_t>(slot)).named.value(name);
+}
+
+bool HasNamedTableString(int languageId, const QString& name)
+{
+    const int slot = tableSlot(languageId);
+    return slot >= 0 && lazyTable(static_cast<std::size_t>(slot)).named.contains(name);
 }
 
 bool HasStringTable(int languageId)

@@ -43,6 +43,10 @@ QString IconFile(int id, int size, int pictureRatio = 1);
 // The text of stringId in table languageId exactly as stored; empty when the table or the
 // entry does not exist. No fallback here: the caller picks the table order.
 QString TableString(int languageId, int stringId);
+// The same for a named text ("credentials.title"), exactly as stored.
+QString NamedTableString(int languageId, const QString& name);
+// Whether table languageId has the named text (an empty one counts).
+bool HasNamedTableString(int languageId, const QString& name);
 bool HasStringTable(int languageId);
 // The language ids of the 21 tables.
 QList<int> StringTableIds();

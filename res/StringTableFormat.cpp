@@ -26,11 +26,14 @@ QString unescape(QStringView text)
     return out;
 }
 
-} // namespace
-
-StringTable ParseStringTable(const QByteArray& utf8)
+bool isAsciiLetter(QChar c)
 {
-    StringTable table;
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// Calls entry(key, text) for each "key = text" line, the text unescaped.
+template <typename Entry> void forEachLine(const QByteArray& utf8, Entry&& entry)
+{
     const QString text = QString::fromUtf8(utf8);
     const auto lines = QStringView(text).split(u'\n');
     for (QStringView line : lines) {
@@ -40,12 +43,42 @@ StringTable ParseStringTable(const QByteArray& utf8)
         const qsizetype eq = line.indexOf(u'=');
         if (eq <= 0)
             continue;
-        bool ok = false;
-        const int id = line.left(eq).trimmed().toInt(&ok);
-        if (!ok)
-            continue;
-        table.insert(id, unescape(line.mid(eq + 1).trimmed()));
+        entry(line.left(eq).trimmed(), unescape(line.mid(eq + 1).trimmed()));
     }
+}
+
+bool isName(QStringView key)
+{
+    if (key.isEmpty() || !isAsciiLetter(key.front()))
+        return false;
+    for (const QChar c : key) {
+        if (!isAsciiLetter(c) && !(c >= u'0' && c <= u'9') && c != u'.' && c != u'_')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+StringTable ParseStringTable(const QByteArray& utf8)
+{
+    StringTable table;
+    forEachLine(utf8, [&table](QStringView key, QString text) {
+        bool ok = false;
+        const int id = key.toInt(&ok);
+        if (ok)
+            table.insert(id, std::move(text));
+    });
+    return table;
+}
+
+NamedStringTable ParseNamedStrings(const QByteArray& utf8)
+{
+    NamedStringTable table;
+    forEachLine(utf8, [&table](QStringView key, QString text) {
+        if (isName(key))
+            table.insert(key.toString(), std::move(text));
+    });
     return table;
 }
 

@@ -9,6 +9,7 @@
 #include "DesktopShortcut.h"
 #include "FakeLauncher.h"
 #include "FakeReachability.h"
+#include "FakeShares.h"
 #include "LaunchServices.h"
 #include "LaunchTestSupport.h"
 #include "ModalWatcher.h"
@@ -421,11 +422,19 @@ void TestLaunchActions::newSearchQueuesBehindARunningOne()
 
 void TestLaunchActions::browsePassesTheShareUrl()
 {
+    // Browse opens a folder of the device whose shares are listed: Beta's, listed by a click.
+    fake::FakeShareServices shareFakes;
+    const std::string hostile = "-rf $(touch x);`id`|\"a b\"/../%\n\xc3\xa9";
+    shareFakes.lister.Script(
+        "10.0.0.6", {{qvp::ShareListOk, {{"public", qvp::ShareTypeDisk, ""}, {hostile, qvp::ShareTypeDisk, ""}}},
+                     std::nullopt,
+                     {}});
     open({{"Alpha", "10.0.0.5:80", "", ""}, {"Beta", "10.0.0.6:80", "", ""}});
     CSkinListCtrl* shares = list("shareListView");
-    shares->AppendRow(QStringLiteral("public"));
-    shares->AppendRow(QString::fromUtf8("-rf $(touch x);`id`|\"a b\"/../%\n\xc3\xa9"));
-    list("deviceListView")->SetSelectedRow(1);
+    CSkinListCtrl* devices = list("deviceListView");
+    QTest::mouseClick(devices->viewport(), Qt::LeftButton, {},
+                      devices->visualItemRect(devices->topLevelItem(1)).center());
+    QTRY_COMPARE(shares->GetItemCount(), 2);
     shares->SetSelectedRow(0);
     click("browseButton");
     shares->SetSelectedRow(1);

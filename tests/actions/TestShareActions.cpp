@@ -6,7 +6,10 @@
 #include "Cqv_discoveryDlg.h"
 #include "DriveLetters.h"
 #include "FakeDiscovery.h"
+#include "FakeLauncher.h"
+#include "FakeReachability.h"
 #include "FakeShares.h"
+#include "LaunchServices.h"
 #include "ModalWatcher.h"
 #include "SelectedHost.h"
 #include "ShareActions.h"
@@ -68,7 +71,7 @@ class TestShareActions : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qvd::timing().pollIntervalMs.store(10); }
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -81,6 +84,11 @@ private slots:
     void mapDrive_data();
     void mapDrive();
     void versionRefusalChangesNothing();
+    void mapTheListedDevice();
+    void browseTheListedDevice();
+    void listingAnsweredAfterASearchStarted_data();
+    void listingAnsweredAfterASearchStarted();
+    void lateLocationMatchesTheListedHost();
 
 private:
     void OpenWindow();
@@ -88,10 +96,24 @@ private:
     CSkinListCtrl* List(const char* name) { return m_window->findChild<CSkinListCtrl*>(QString::fromLatin1(name)); }
     ShareActions* Actions() { return m_window->findChild<ShareActions*>(QStringLiteral("shareActions")); }
 
+    QWidget* Control(const char* name) { return m_window->findChild<QWidget*>(QString::fromLatin1(name)); }
+
+    fake::FakeStarter m_starter;
+    fake::FakeProbe m_probe;
     std::unique_ptr<fake::FakeShareServices> m_fakes;
     std::unique_ptr<Cqv_discoveryDlg> m_window;
     std::unique_ptr<ModalWatcher> m_watcher;
 };
+
+void TestShareActions::initTestCase()
+{
+    qvd::timing().pollIntervalMs.store(10);
+    LaunchServices& services = launchServices();
+    services.starter = &m_starter;
+    services.probe = &m_probe;
+    services.browserId = [] { return std::string(); };
+    services.availabilityWaitMs = 100;
+}
 
 void TestShareActions::init()
 {
@@ -108,6 +130,8 @@ void TestShareActions::cleanup()
     m_watcher.reset();
     m_window.reset();
     m_fakes.reset();
+    m_starter.started.clear();
+    m_probe.answer.store(true);
 }
 
 void TestShareActions::OpenWindow()
@@ -360,6 +384,111 @@ void TestShareActions::versionRefusalChangesNothing()
     QTRY_COMPARE(finished.size(), 2);
     QCOMPARE(finished.at(1).at(0).toBool(), true);
     QCOMPARE(m_fakes->mounter.mounts.size(), 1U);
+}
+
+// The keyboard moves the selection without listing, so the share list still shows the device
+// clicked before: Map Drive and Browse act on that device, and its name finds its letters.
+void TestShareActions::mapTheListedDevice()
+{
+    m_fakes->connections.Set('G', NasA, "public");
+    m_fakes->connections.Set('N', "Nas A", "docs");
+    m_fakes->lister.Script(NasA, {Listing({Disk("public"), Disk("docs")}), std::nullopt, {}});
+    m_fakes->lister.Script(NasB, {Listing({Disk("public")}), std::nullopt, {}});
+    OpenWindow();
+    Click(0);
+    QTRY_COMPARE(Rows(*List("shareListView")), (QStringList{"public=G:", "docs="}));
+    QTest::keyClick(List("deviceListView"), Qt::Key_Down);
+    QCOMPARE(List("deviceListView")->GetSelectedRow(), 1);
+    QCOMPARE(Actions()->ListedHost(), QString::fromStdString(NasA));
+    QCOMPARE(Actions()->ListedName(), QStringLiteral("Nas A"));
+
+    List("shareListView")->SetSelectedRow(0);
+    auto* letters = m_window->findChild<QComboBox*>("driveLetterBox");
+    letters->setCurrentIndex(letters->findText("K:"));
+    QSignalSpy finished(Actions(), &ShareActions::mapFinished);
+    QTest::mouseClick(Control("mapDriveButton"), Qt::LeftButton);
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(m_fakes->mounter.mounts, std::vector<std::string>{NasA + "/public"});
+    QVERIFY(m_fakes->mounter.unmounts.empty()); // A's folder moved to K:, still mounted
+    QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(NasA));
+    QCOMPARE(
+        QString::fromStdString(qvp::FormatConnections(m_fakes->connections.snapshot)).split('\n', Qt::SkipEmptyParts),
+        (QStringList{"K: \\\\10.77.0.2\\public", "N: \\\\Nas%20A\\docs"}));
+    // Rows from the mapped one down, by the listed device's address and name.
+    QCOMPARE(Rows(*List("shareListView")), (QStringList{"public=K:", "docs=N:"}));
+}
+
+void TestShareActions::browseTheListedDevice()
+{
+    m_fakes->lister.Script(NasA, {Listing({Disk("public"), Disk("docs")}), std::nullopt, {}});
+    OpenWindow();
+    Click(0);
+    QTRY_COMPARE(List("shareListView")->GetItemCount(), 2);
+    QTest::keyClick(List("deviceListView"), Qt::Key_Down);
+    List("shareListView")->SetSelectedRow(1);
+    QTest::mouseClick(Control("browseButton"), Qt::LeftButton);
+    QCOMPARE(m_starter.started, (std::vector<std::vector<std::string>>{{"xdg-open", "smb://10.77.0.2/docs"}}));
+}
+
+void TestShareActions::listingAnsweredAfterASearchStarted_data()
+{
+    QTest::addColumn<bool>("byWarning"); // the search of the unavailable-device warning, else Refresh
+    QTest::newRow("Refresh") << false;
+    QTest::newRow("unavailable-device warning") << true;
+}
+
+// A search empties the share list and disables Map Drive and Browse; a listing that answers
+// after it started belongs to nothing shown and changes neither.
+void TestShareActions::listingAnsweredAfterASearchStarted()
+{
+    QFETCH(bool, byWarning);
+    m_fakes->connections.Set('G', NasA, "public");
+    m_fakes->lister.Script(NasA, {Listing({Disk("public")}), std::nullopt, {}});
+    OpenWindow();
+    m_fakes->lister.Hold();
+    Click(0);
+    QVERIFY(Actions()->IsListing());
+    if (byWarning) {
+        m_probe.answer.store(false);
+        QTest::mouseClick(Control("configureButton"), Qt::LeftButton);
+        QCOMPARE(m_watcher->seen, QStringList{"QMessageBox"});
+    } else {
+        QTest::mouseClick(Control("refreshButton"), Qt::LeftButton);
+    }
+    QVERIFY(m_window->IsSearching());
+    QTRY_VERIFY(!m_window->IsSearching());
+    QCOMPARE(List("deviceListView")->GetItemCount(), 2);
+    m_fakes->lister.ReleaseAll();
+    QTRY_VERIFY(!Actions()->IsListing());
+    QTest::qWait(100);
+    QCOMPARE(List("shareListView")->GetItemCount(), 0);
+    QVERIFY(!Control("mapDriveButton")->isEnabled());
+    QVERIFY(!Control("browseButton")->isEnabled());
+    QVERIFY(Actions()->ListedHost().isEmpty());
+    // The next click lists as ever.
+    Click(0);
+    QTRY_COMPARE(Rows(*List("shareListView")), QStringList{"public=G:"});
+    QVERIFY(Control("mapDriveButton")->isEnabled());
+}
+
+// Configure writes SelectedHost while a listing is out; the answer's letters are still those of
+// the device that was asked.
+void TestShareActions::lateLocationMatchesTheListedHost()
+{
+    m_fakes->connections.Set('G', NasA, "public");
+    m_fakes->lister.Script(NasA, {Listing({Disk("public")}), std::nullopt, {}});
+    OpenWindow();
+    m_fakes->lister.Hold();
+    Click(0);
+    QTest::keyClick(List("deviceListView"), Qt::Key_Down);
+    QTest::mouseClick(Control("configureButton"), Qt::LeftButton);
+    QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(NasB));
+    QCOMPARE(m_starter.started.size(), 1U); // B's page went to the browser
+    m_fakes->lister.ReleaseAll();
+    QTRY_VERIFY(!Actions()->IsListing());
+    QCOMPARE(Rows(*List("shareListView")), QStringList{"public=G:"});
+    QVERIFY(Control("mapDriveButton")->isEnabled());
 }
 
 QTEST_MAIN(TestShareActions)

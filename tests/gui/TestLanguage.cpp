@@ -1,13 +1,22 @@
 // The two language decisions: the About picture offset from the regional locale, and the
 // string table from the interface language, both read from the POSIX locale variables.
 
+#include "CSkinListCtrl.h"
+#include "CSkinVerticleScrollbar.h"
+#include "ConfigureDevice.h"
 #include "Cqv_discoveryDlg.h"
 #include "FakeDiscovery.h"
 #include "Language.h"
+#include "LaunchServices.h"
 #include "ModalWatcher.h"
+#include "NamedText.h"
 #include "Resources.h"
 #include "protocol.h"
 
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QtTest>
 
 class TestLanguage : public QObject
@@ -29,6 +38,9 @@ private slots:
     void variablePrecedence();
     void stringLookupOrder();
     void windowTextsFollowInterfaceLanguage();
+    void namedTextLookupOrder();
+    void namedWindowTextsFollowInterfaceLanguage();
+    void headingsFitInEveryLanguage();
 };
 
 void TestLanguage::onlyTheTablesOfTheLookupAreRead()
@@ -48,7 +60,7 @@ void TestLanguage::onlyTheTablesOfTheLookupAreRead()
     QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1033}));
     // And back: the table read first still answers.
     qputenv("LANGUAGE", "de_DE");
-    QCOMPARE(LoadAppString(113), QStringLiteral("Netzwerkspeicher gefunden"));
+    QCOMPARE(LoadAppString(113), QStringLiteral("Netzwerkspeicher"));
     QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1033}));
 }
 
@@ -140,11 +152,112 @@ void TestLanguage::windowTextsFollowInterfaceLanguage()
     ModalWatcher watcher;
     Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
     QCOMPARE(window.ControlById(qvd::IdRefreshButton)->property("text").toString(), QStringLiteral("Aktualisieren"));
-    QCOMPARE(window.ControlById(qvd::IdDeviceHeading)->property("text").toString(),
-             QStringLiteral("Netzwerkspeicher gefunden"));
+    QCOMPARE(window.ControlById(qvd::IdDeviceHeading)->property("text").toString(), QStringLiteral("Netzwerkspeicher"));
     // The search ends with the no-device box, in German too.
     QTRY_COMPARE(watcher.seen, QStringList{QStringLiteral("CMsgBox")});
     QCOMPARE(watcher.lastTexts.value(QStringLiteral("textLabel")), LoadStringFor(7, 130));
+    QTRY_VERIFY(!window.IsSearching());
+}
+
+void TestLanguage::namedTextLookupOrder()
+{
+    // Exact table, else the primary language's, else US English, as for the numbered texts.
+    const std::pair<int, const char*> rows[] = {{0x0407, "Abbrechen"}, {0x0C07, "Abbrechen"}, {0x0404, "取消"},
+                                                {0x0804, "取消"},      {0x0C04, "Cancel"},    {0x081D, "Avbryt"},
+                                                {0x0809, "Cancel"},    {0x0416, "Cancelar"},  {0x0816, "Cancelar"},
+                                                {0x041F, "İptal"},     {0, "Cancel"}};
+    for (const auto& [languageId, cancel] : rows) {
+        QCOMPARE(qvres::NamedTextFor(languageId, qvres::text::ButtonCancel), QString::fromUtf8(cancel));
+        QVERIFY(qvres::NamedTextFor(languageId, "no.such.text").isEmpty());
+    }
+    QCOMPARE(qvres::NamedTextFor(0x0816, qvres::text::CredentialsPassword), QStringLiteral("&Palavra-passe:"));
+    QCOMPARE(qvres::NamedTextFor(0x0416, qvres::text::CredentialsPassword), QStringLiteral("&Senha:"));
+    // The process-wide language: what the device actions speak.
+    qvres::SetInterfaceLanguage(0x0419);
+    QCOMPARE(qvres::InterfaceLanguage(), 0x0419);
+    QCOMPARE(qvres::NamedText(qvres::text::WarningTitle), QStringLiteral("Предупреждение"));
+    qvres::SetInterfaceLanguage(0);
+    QCOMPARE(qvres::NamedText(qvres::text::WarningTitle), QStringLiteral("Warning"));
+    // The window's own lookup follows the variables, as its numbered texts do.
+    qputenv("LANGUAGE", "fr_CA");
+    QCOMPARE(LoadAppText(qvres::text::MenuClose), QStringLiteral("&Fermer"));
+}
+
+// Under LANGUAGE=de the texts without a number are German too: the names read out for the
+// title-bar buttons, the animation and the scroll bars, the window menu, and the warning that
+// the device actions show, with its button.
+void TestLanguage::namedWindowTextsFollowInterfaceLanguage()
+{
+    qputenv("LANG", "en_US.UTF-8");
+    qputenv("LANGUAGE", "de");
+    qvd::timing().pollIntervalMs.store(5);
+    fake::SetScript({fake::MakerDevice("Alpha", "10.0.0.1")});
+    ModalWatcher watcher;
+    Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
+    const auto accessible = [&window](const char* name) {
+        return window.findChild<QWidget*>(QString::fromLatin1(name))->accessibleName();
+    };
+    QCOMPARE(accessible("closeButton"), QStringLiteral("Schließen"));
+    QCOMPARE(accessible("minimiseButton"), QStringLiteral("Minimieren"));
+    QCOMPARE(accessible("searchAnimation"), QStringLiteral("Suche läuft"));
+    auto* devices = window.findChild<CSkinListCtrl*>(QStringLiteral("deviceListView"));
+    QCOMPARE(devices->GetVerticalBar()->accessibleName(), QStringLiteral("Bildlaufleiste für Netzwerkspeicher"));
+    QStringList menu;
+    for (QAction* action : window.SystemMenu()->actions()) {
+        if (!action->isSeparator()) {
+            menu << action->text();
+        }
+    }
+    QCOMPARE(menu, QStringList({"&Wiederherstellen", "&Verschieben", "&Größe ändern", "Mi&nimieren", "Ma&ximieren",
+                                "&Schließen", "&About QV Link"}));
+
+    window.show();
+    QTRY_VERIFY(!window.IsSearching());
+    launchServices().availabilityWaitMs = 10;
+    QString shown;
+    watcher.onSeen = [&shown](QDialog& dialog) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        QVERIFY(box != nullptr);
+        shown = box->windowTitle() + "|" + box->text() + "|" + box->button(QMessageBox::Ok)->text();
+    };
+    // No answer within the waits: the warning, in the window's language.
+    AvailabilityFlag.Reset();
+    QCOMPARE(WaitForDeviceAvailable(&window, {}), 0);
+    QCOMPARE(shown, QStringLiteral("Warnung|Das Gerät ist nicht mehr verfügbar.|OK"));
+    // And the About box's title.
+    watcher.onSeen = [&shown](QDialog& dialog) { shown = dialog.windowTitle(); };
+    QTest::mouseClick(window.findChild<QWidget*>(QStringLiteral("aboutButton")), Qt::LeftButton);
+    QCOMPARE(shown, QStringLiteral("Über QV Link"));
+}
+
+// The headings and the drive-letter label are one line of fixed size: every language's text
+// fits on it in the window's own font, or the label cuts it off.
+void TestLanguage::headingsFitInEveryLanguage()
+{
+    fake::SetScript({}, 0, true);
+    ModalWatcher watcher; // the search's no-device box
+    Cqv_discoveryDlg window(nullptr, fake::WorkerEntry);
+    const std::pair<const char*, int> labels[] = {
+        {"deviceHeading", 113}, {"shareHeading", 116}, {"driveLetterLabel", 119}};
+    for (const auto& [name, stringId] : labels) {
+        const auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
+        QVERIFY(label != nullptr);
+        const QFontMetrics metrics(label->font());
+        const QRect room = label->contentsRect();
+        QVERIFY2(metrics.height() <= room.height(), name);
+        for (int table : qvres::StringTableIds()) {
+            const QString text = qvres::TableString(table, stringId);
+            const int width = metrics.horizontalAdvance(text);
+            QVERIFY2(width <= room.width(),
+                     qPrintable(QStringLiteral("%1 in %2: \"%3\" is %4 pixels wide, the label %5")
+                                    .arg(QLatin1String(name))
+                                    .arg(table)
+                                    .arg(text)
+                                    .arg(width)
+                                    .arg(room.width())));
+        }
+    }
+    fake::Release();
     QTRY_VERIFY(!window.IsSearching());
 }
 

@@ -2,6 +2,7 @@
 // searching animation as the picture control reads it, and the icons.
 
 #include "GifReader.h"
+#include "NamedText.h"
 #include "Resources.h"
 #include "StringTableFormat.h"
 
@@ -39,6 +40,8 @@ private slots:
     void mainBackgroundMatchesAnimationAndTitleButtons();
     void stringTables();
     void parserEscapesAndDamagedLines();
+    void namedTextsInEveryTable();
+    void namedLinesParsed();
     void animationAsThePictureControlReadsIt();
     void iconsHaveAllSizes();
 };
@@ -57,7 +60,7 @@ void TestResources::stringTablesReadOnFirstUse()
     QCOMPARE(qvres::LoadedStringTables(), QList<int>{7});
     // A second language later, then the first again: each gives its own texts.
     QCOMPARE(qvres::TableString(1041, 125), QStringLiteral("更新"));
-    QCOMPARE(qvres::TableString(7, 113), QStringLiteral("Netzwerkspeicher gefunden"));
+    QCOMPARE(qvres::TableString(7, 113), QStringLiteral("Netzwerkspeicher"));
     QCOMPARE(qvres::LoadedStringTables(), QList<int>({7, 1041}));
 }
 
@@ -224,6 +227,83 @@ void TestResources::parserEscapesAndDamagedLines()
     QVERIFY(table.contains(5) && table.value(5).isEmpty() && !table.contains(6));
     QCOMPARE(table.value(7), QStringLiteral("trailing backslash\\"));
     QCOMPARE(table.size(), 6);
+}
+
+// Every table names every text the program asks for by name, with the same placeholders and
+// one mnemonic where English has one; English reads exactly as the program's own texts.
+void TestResources::namedTextsInEveryTable()
+{
+    for (int table : qvres::StringTableIds()) {
+        for (const char* name : qvres::NamedTextNames) {
+            const QString key = QString::fromLatin1(name);
+            const QString where = QStringLiteral("%1/%2").arg(table).arg(key);
+            QVERIFY2(qvres::HasNamedTableString(table, key), qPrintable(where));
+            const QString text = qvres::NamedTableString(table, key);
+            const QString english = qvres::NamedTableString(1033, key);
+            QVERIFY2(!text.trimmed().isEmpty(), qPrintable(where));
+            QVERIFY2(text.count(QStringLiteral("%1")) == english.count(QStringLiteral("%1")), qPrintable(where));
+            QVERIFY2(text.count(QLatin1Char('%')) == english.count(QLatin1Char('%')), qPrintable(where));
+            QVERIFY2(text.count(QLatin1Char('&')) == english.count(QLatin1Char('&')), qPrintable(where));
+            // A mnemonic marks a letter, never a blank or the end.
+            const qsizetype amp = text.indexOf(QLatin1Char('&'));
+            QVERIFY2(amp < 0 || (amp + 1 < text.size() && !text.at(amp + 1).isSpace()), qPrintable(where));
+        }
+        // The mnemonics of one dialog or menu are all different.
+        const auto distinct = [table](std::initializer_list<const char*> names) {
+            QSet<QString> letters;
+            for (const char* name : names) {
+                const QString text = qvres::NamedTableString(table, QString::fromLatin1(name));
+                letters.insert(text.mid(text.indexOf(QLatin1Char('&')) + 1, 1).toLower());
+            }
+            return letters.size() == int(names.size());
+        };
+        QVERIFY2(
+            distinct({qvres::text::CredentialsUser, qvres::text::CredentialsDomain, qvres::text::CredentialsPassword}),
+            qPrintable(QString::number(table)));
+        QVERIFY2(distinct({qvres::text::MenuRestore, qvres::text::MenuMove, qvres::text::MenuSize,
+                           qvres::text::MenuMinimise, qvres::text::MenuMaximise, qvres::text::MenuClose}),
+                 qPrintable(QString::number(table)));
+    }
+    const std::pair<const char*, const char*> english[] = {
+        {qvres::text::CredentialsTitle, "Connect to Server"},
+        {qvres::text::CredentialsPrompt, "Enter a user name and password to connect to %1."},
+        {qvres::text::CredentialsUser, "&User name:"},
+        {qvres::text::CredentialsDomain, "&Domain:"},
+        {qvres::text::CredentialsPassword, "&Password:"},
+        {qvres::text::CredentialsRemember, "Remember password"},
+        {qvres::text::CredentialsRefused, "The user name or password is not correct."},
+        {qvres::text::ButtonOk, "OK"},
+        {qvres::text::ButtonCancel, "Cancel"},
+        {qvres::text::WarningTitle, "Warning"},
+        {qvres::text::WarningUnavailable, "Device is no longer available."},
+    };
+    for (const auto& [name, text] : english) {
+        QCOMPARE(qvres::NamedTableString(1033, QString::fromLatin1(name)), QString::fromLatin1(text));
+    }
+    // The platform box's OK says what the program's own box says.
+    for (int table : qvres::StringTableIds()) {
+        QCOMPARE(qvres::NamedTableString(table, QString::fromLatin1(qvres::text::ButtonOk)),
+                 qvres::TableString(table, 129));
+    }
+    QVERIFY(qvres::NamedTableString(1031, QStringLiteral("button.ok")).isEmpty());
+    QVERIFY(!qvres::HasNamedTableString(1033, QStringLiteral("no.such.text")));
+}
+
+void TestResources::namedLinesParsed()
+{
+    const QByteArray table = "# a.b = comment\n113 = numbered\nmenu.close = &Close\n  spaced_name.2  =  two\\nlines  \n"
+                             "2nd = not a name\nwith blank = not a name\n.dot = not a name\nempty =\n"
+                             "menu.close = last wins\nGenericName = menu text\n";
+    const qvres::NamedStringTable named = qvres::ParseNamedStrings(table);
+    QCOMPARE(named.value(QStringLiteral("menu.close")), QStringLiteral("last wins"));
+    QCOMPARE(named.value(QStringLiteral("spaced_name.2")), QStringLiteral("two\nlines"));
+    QCOMPARE(named.value(QStringLiteral("GenericName")), QStringLiteral("menu text"));
+    QVERIFY(named.contains(QStringLiteral("empty")) && named.value(QStringLiteral("empty")).isEmpty());
+    QCOMPARE(named.size(), 4);
+    // The numbered texts of the same bytes are unchanged by the named lines.
+    const qvres::StringTable numbered = qvres::ParseStringTable(table);
+    QCOMPARE(numbered.size(), 1);
+    QCOMPARE(numbered.value(113), QStringLiteral("numbered"));
 }
 
 void TestResources::animationAsThePictureControlReadsIt()

@@ -8,6 +8,7 @@
 #include "BackgroundJobs.h"
 #include "CSkinListCtrl.h"
 #include "Cqv_discoveryDlg.h"
+#include "FakeShares.h"
 #include "LaunchTestSupport.h"
 #include "ModalWatcher.h"
 #include "Resources.h"
@@ -151,10 +152,16 @@ void TestLaunchLan::shortcutOnTheDesktop()
 void TestLaunchLan::browseOpensTheShare()
 {
     const std::size_t before = records().size();
-    list("deviceListView")->SetSelectedRow(rowOf(m_addrB));
+    // Browse opens a folder of the device whose shares are listed. This LAN has no SMB server:
+    // the listing comes from a fake lister, the program that opens the folder is real.
+    fake::FakeShareServices shareFakes;
+    shareFakes.lister.Script(m_addrB,
+                             {{qvp::ShareListOk, {{"Media & Music", qvp::ShareTypeDisk, ""}}}, std::nullopt, {}});
+    CSkinListCtrl* devices = list("deviceListView");
+    QTest::mouseClick(devices->viewport(), Qt::LeftButton, {},
+                      devices->visualItemRect(devices->topLevelItem(rowOf(m_addrB))).center());
     CSkinListCtrl* shares = list("shareListView");
-    shares->DeleteAllItems();
-    shares->AppendRow(QStringLiteral("Media & Music"));
+    QTRY_COMPARE(shares->GetItemCount(), 1);
     shares->SetSelectedRow(0);
     click("browseButton");
     const auto got = launchtest::waitForRecords(m_record, before + 1);

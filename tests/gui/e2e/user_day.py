@@ -436,13 +436,13 @@ def day(language, extra_env, t, share, remembered):
             locked_nas(program, t, language)
 
         program.click_button(t["about"])
-        about = program.need("the About box", 10, "dialog", "About QV Link")
+        about = program.need("the About box", 10, "dialog", t["about"])
         program.need("the version", 5, "label", "1.00.01", root=about)
         program.shot("about")
         program.click(program.need("the About box's OK", 5, "push button", t["ok"], root=about))
-        wait_for("the About box closed", 10, safe(lambda: program.find("dialog", "About QV Link") is None))
+        wait_for("the About box closed", 10, safe(lambda: program.find("dialog", t["about"]) is None))
 
-        program.close("Close")
+        program.close(t["close"])
         run("import", "-window", "root", os.path.join(program.shots, "%02d-closed.png" % (program.step + 1)))
         log("%s: closed" % language)
     except Failure:
@@ -455,11 +455,11 @@ def day(language, extra_env, t, share, remembered):
 
 ENGLISH = {"devices": "Network Storage Found", "shares": "Drive Mapping",
            "refresh": "Refresh", "configure": "Configure", "map": "Map Drive", "browse": "Browse",
-           "shortcut": "Create Desktop Shortcut", "about": "About QV Link", "ok": "OK",
+           "shortcut": "Create Desktop Shortcut", "about": "About QV Link", "ok": "OK", "close": "Close",
            "mapped": "Successfully mapped drive to"}
-GERMAN = {"devices": "Netzwerkspeicher gefunden", "shares": "Netzlaufwerke",
+GERMAN = {"devices": "Netzwerkspeicher", "shares": "Netzlaufwerke",
           "refresh": "Aktualisieren", "configure": "Konfigurieren", "map": "Zuordnen", "browse": "Durchsuchen",
-          "shortcut": "Desktopverknüpfung erstellen", "about": "Über QV Link", "ok": "OK",
+          "shortcut": "Desktopverknüpfung erstellen", "about": "Über QV Link", "ok": "OK", "close": "Schließen",
           "mapped": "Das Laufwerk wurde erfolgreich als"}
 
 
