@@ -1,5 +1,7 @@
 #include "CredentialsDialog.h"
 
+#include "NamedText.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -10,46 +12,10 @@
 
 namespace {
 
-// Every text of the dialog, by name, in one table (the window's string tables do not hold them).
-enum class Text
+// The dialog's texts come from the string tables' named lines, in the window's language.
+QString TextOf(const char* name)
 {
-    Title,
-    Prompt,
-    User,
-    Domain,
-    Password,
-    Remember,
-    Refused,
-    Ok,
-    Cancel,
-};
-
-struct NamedText
-{
-    Text name;
-    const char* english;
-};
-
-constexpr NamedText Texts[] = {
-    {Text::Title, "Connect to Server"},
-    {Text::Prompt, "Enter a user name and password to connect to %1."},
-    {Text::User, "&User name:"},
-    {Text::Domain, "&Domain:"},
-    {Text::Password, "&Password:"},
-    {Text::Remember, "Remember password"},
-    {Text::Refused, "The user name or password is not correct."},
-    {Text::Ok, "OK"},
-    {Text::Cancel, "Cancel"},
-};
-
-QString TextOf(Text name)
-{
-    for (const NamedText& text : Texts) {
-        if (text.name == name) {
-            return QString::fromUtf8(text.english);
-        }
-    }
-    return {};
+    return qvres::NamedText(name);
 }
 
 } // namespace
@@ -59,17 +25,17 @@ CredentialsDialog::CredentialsDialog(const QString& server, const qvp::SmbCreden
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("credentialsDialog"));
-    setWindowTitle(TextOf(Text::Title));
+    setWindowTitle(TextOf(qvres::text::CredentialsTitle));
     auto* layout = new QVBoxLayout(this);
     auto* prompt = new QLabel(this);
     prompt->setObjectName(QStringLiteral("promptLabel"));
     // The server's address is shown as plain text, never as markup.
     prompt->setTextFormat(Qt::PlainText);
-    prompt->setText(TextOf(Text::Prompt).arg(server));
+    prompt->setText(TextOf(qvres::text::CredentialsPrompt).arg(server));
     prompt->setWordWrap(true);
     layout->addWidget(prompt);
 
-    auto* error = new QLabel(TextOf(Text::Refused), this);
+    auto* error = new QLabel(TextOf(qvres::text::CredentialsRefused), this);
     error->setObjectName(QStringLiteral("errorLabel"));
     error->setTextFormat(Qt::PlainText);
     error->setWordWrap(true);
@@ -85,14 +51,14 @@ CredentialsDialog::CredentialsDialog(const QString& server, const qvp::SmbCreden
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("passwordEdit"));
     m_password->setEchoMode(QLineEdit::Password);
-    form->addRow(TextOf(Text::User), m_user);
-    form->addRow(TextOf(Text::Domain), m_domain);
-    form->addRow(TextOf(Text::Password), m_password);
+    form->addRow(TextOf(qvres::text::CredentialsUser), m_user);
+    form->addRow(TextOf(qvres::text::CredentialsDomain), m_domain);
+    form->addRow(TextOf(qvres::text::CredentialsPassword), m_password);
     layout->addLayout(form);
 
-    m_remember = new QCheckBox(TextOf(Text::Remember), this);
+    m_remember = new QCheckBox(TextOf(qvres::text::CredentialsRemember), this);
     m_remember->setObjectName(QStringLiteral("rememberPasswordBox"));
-    m_remember->setAccessibleName(TextOf(Text::Remember));
+    m_remember->setAccessibleName(TextOf(qvres::text::CredentialsRemember));
     // Without a keyring there is nowhere to keep it: the box says so by being off.
     m_remember->setEnabled(options.keyringAvailable);
     m_remember->setChecked(options.keyringAvailable && options.remember);
@@ -100,8 +66,8 @@ CredentialsDialog::CredentialsDialog(const QString& server, const qvp::SmbCreden
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("buttonBox"));
-    buttons->button(QDialogButtonBox::Ok)->setText(TextOf(Text::Ok));
-    buttons->button(QDialogButtonBox::Cancel)->setText(TextOf(Text::Cancel));
+    buttons->button(QDialogButtonBox::Ok)->setText(TextOf(qvres::text::ButtonOk));
+    buttons->button(QDialogButtonBox::Cancel)->setText(TextOf(qvres::text::ButtonCancel));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

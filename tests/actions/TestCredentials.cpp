@@ -8,12 +8,15 @@
 #include "FakeDiscovery.h"
 #include "FakeShares.h"
 #include "ModalWatcher.h"
+#include "NamedText.h"
 #include "ShareActions.h"
 #include "protocol.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 #include <memory>
 
@@ -58,6 +61,7 @@ private slots:
     void cleanup();
 
     void dialogControls();
+    void dialogInTheUsersLanguage();
     void answers_data();
     void answers();
     void rememberedOnlyAfterSuccess();
@@ -177,6 +181,25 @@ void TestCredentials::dialogControls()
     QVERIFY(!off->isChecked());
     off->setChecked(true);
     QVERIFY(!none.Remember());
+}
+
+void TestCredentials::dialogInTheUsersLanguage()
+{
+    qvres::SetInterfaceLanguage(0x0407); // German (Germany): the table of primary German
+    CredentialsDialog dialog(QStringLiteral("nas"), {"alice", "", ""}, {true, false, true});
+    qvres::SetInterfaceLanguage(0);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Verbindung mit Server herstellen"));
+    QCOMPARE(dialog.findChild<QCheckBox*>("rememberPasswordBox")->text(), QStringLiteral("Kennwort speichern"));
+    QCOMPARE(dialog.findChild<QLabel*>("errorLabel")->text(),
+             QStringLiteral("Der Benutzername oder das Kennwort ist falsch."));
+    auto* buttons = dialog.findChild<QDialogButtonBox*>("buttonBox");
+    QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+    QCOMPARE(buttons->button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
+    QStringList labels;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        labels << label->text();
+    }
+    QVERIFY2(labels.contains(QStringLiteral("&Benutzername:")), qPrintable(labels.join(QLatin1Char('|'))));
 }
 
 void TestCredentials::answers_data()

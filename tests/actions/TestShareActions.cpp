@@ -1,6 +1,7 @@
 // The share actions in the real main window, on fakes of the platform: the drive-letter box,
 // the share rows and their Location, superseded clicks and Map Drive (the credentials path is in
 // TestCredentials).
+#include "BackgroundJobs.h"
 #include "CMsgBox.h"
 #include "CSkinListCtrl.h"
 #include "Cqv_discoveryDlg.h"
@@ -484,6 +485,7 @@ void TestShareActions::lateLocationMatchesTheListedHost()
     QTest::keyClick(List("deviceListView"), Qt::Key_Down);
     QTest::mouseClick(Control("configureButton"), Qt::LeftButton);
     QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(NasB));
+    QTRY_COMPARE(BackgroundJobsRunning(), 0);
     QCOMPARE(m_starter.started.size(), 1U); // B's page went to the browser
     m_fakes->lister.ReleaseAll();
     QTRY_VERIFY(!Actions()->IsListing());

@@ -358,7 +358,7 @@ def locked_nas(program, t, language):
     """The NAS that refuses guests: the credentials dialog takes the printed user and password,
     then its shares are listed and one is mapped with them."""
     program.click_row(t["devices"], LOCKED_NAME)
-    dialog = program.need("the credentials dialog", 20, "dialog", "Connect to Server")
+    dialog = program.need("the credentials dialog", 20, "dialog", t["connect"])
     user = program.need("the user name field", 5, "text", None, root=dialog)
     program.click(user)
     run("xdotool", "key", "--clearmodifiers", "ctrl+a")
@@ -367,7 +367,7 @@ def locked_nas(program, t, language):
     run("xdotool", "type", "--delay", "20", LOCKED_PASSWORD)
     wait_for("the user name typed", 5, safe(lambda: user.get_text(0, -1) == LOCKED_USER))
     program.shot("password")
-    program.click(program.need("the dialog's OK", 5, "push button", "OK", root=dialog))
+    program.click(program.need("the dialog's OK", 5, "push button", t["ok"], root=dialog))
     shares = program.list_named(t["shares"])
     wait_for("the shares of %s" % LOCKED_NAME, 20, safe(lambda: sorted(program.rows(shares)) == [
         ["documents", ""], ["photos", ""]]))
@@ -456,11 +456,11 @@ def day(language, extra_env, t, share, remembered):
 ENGLISH = {"devices": "Network Storage Found", "shares": "Drive Mapping",
            "refresh": "Refresh", "configure": "Configure", "map": "Map Drive", "browse": "Browse",
            "shortcut": "Create Desktop Shortcut", "about": "About QV Link", "ok": "OK", "close": "Close",
-           "mapped": "Successfully mapped drive to"}
+           "mapped": "Successfully mapped drive to", "connect": "Connect to Server"}
 GERMAN = {"devices": "Netzwerkspeicher", "shares": "Netzlaufwerke",
           "refresh": "Aktualisieren", "configure": "Konfigurieren", "map": "Zuordnen", "browse": "Durchsuchen",
           "shortcut": "Desktopverknüpfung erstellen", "about": "Über QV Link", "ok": "OK", "close": "Schließen",
-          "mapped": "Das Laufwerk wurde erfolgreich als"}
+          "mapped": "Das Laufwerk wurde erfolgreich als", "connect": "Verbindung mit Server herstellen"}
 
 
 def main():
