@@ -200,6 +200,11 @@ void TestCredentials::dialogInTheUsersLanguage()
         labels << label->text();
     }
     QVERIFY2(labels.contains(QStringLiteral("&Benutzername:")), qPrintable(labels.join(QLatin1Char('|'))));
+    // QVL_SHOTS=folder keeps a picture of the German dialog for the documentation.
+    if (const QString shots = qEnvironmentVariable("QVL_SHOTS"); !shots.isEmpty()) {
+        dialog.findChild<QCheckBox*>("rememberPasswordBox")->setChecked(true);
+        QVERIFY(dialog.grab().save(shots + "/credentials-dialog-de.png"));
+    }
 }
 
 void TestCredentials::answers_data()
