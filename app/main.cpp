@@ -1,4 +1,5 @@
 #include "Cqv_discoveryApp.h"
+#include "ProcessExit.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -55,5 +56,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     Cqv_discoveryApp program;
     program.InitInstance();
-    return 0;
+    // The window has closed and the lock is released: the process ends now. Background
+    // threads still at work (a listing waiting on a silent server) are not waited for, and no
+    // library is cleaned up under them.
+    qvp::endProcess(0);
 }
