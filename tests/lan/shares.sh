@@ -4,6 +4,8 @@
 # shares under $LAN_TMP/NAME; SHARES is smb.conf text for the shares, in which @DIR@ stands for
 # that folder. Returns once port 445 answers; the PID is in $LAN_TMP/NAME.pid. smbd runs in a
 # process group of its own: on its way out it signals its whole group.
+SHARES_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
 smb_server() {
     local host=$1 name=$2 global=$3 shares=$4 dir="$LAN_TMP/$2" d
     for d in state cache lock pid private ncalrpc log spool; do mkdir -p "$dir/$d"; done
@@ -60,4 +62,15 @@ gvfs_cleanup() {
     if [ -n "${XDG_RUNTIME_DIR:-}" ] && mountpoint -q "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null; then
         fusermount3 -u -z "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null || umount -l "$XDG_RUNTIME_DIR/gvfs"
     fi
+}
+
+# hostile_server HOST NAME OPTIONS...: the scriptable SMB server (qvlink-smbserver.py) on HOST,
+# serving $LAN_TMP/NAME; returns once its port is open.
+hostile_server() {
+    local host=$1 name=$2
+    shift 2
+    mkdir -p "$LAN_TMP/$name"
+    lan_start "$host" "$name" /usr/bin/python3 "$SHARES_DIR/qvlink-smbserver.py" --addr "$(lan_addr "$host")" \
+        --dir "$LAN_TMP/$name" --log "$LAN_TMP/$name.log" --ready "$LAN_TMP/$name.ready" --lifetime 200 "$@"
+    lan_wait "$name" test -s "$LAN_TMP/$name.ready"
 }
