@@ -36,7 +36,10 @@ smb_server() {
 $global
 ${shares//@DIR@/$dir}
 CONF
-    lan_start "$host" "$name" smbd --foreground --debug-stdout -s "$dir/smb.conf"
+    # smbd makes a session of its own. It starts samba-dcerpcd on demand, which leaves smbd's
+    # process group too: that is found by this configuration file and stopped on exit.
+    LAN_STRAYS+=("--configfile=$dir/smb.conf")
+    LAN_GROUP=0 lan_start "$host" "$name" smbd --foreground --debug-stdout -s "$dir/smb.conf"
     echo "${LAN_PIDS[-1]}" >"$LAN_TMP/$name.pid"
     lan_wait "$name" ip netns exec "$(lan_ns "$host")" bash -c "exec 3<>/dev/tcp/$(lan_addr "$host")/445"
 }

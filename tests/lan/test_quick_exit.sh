@@ -66,7 +66,6 @@ rc=$?
 ms=$((($(date +%s%N) - start) / 1000000))
 kill "$watchdog" 2>/dev/null
 wait "$watchdog" 2>/dev/null
-LAN_PIDS=("${LAN_PIDS[@]/$pid/}")
 echo "the program ended ${ms} ms after its close button, status $rc"
 if grep -qE 'Sanitizer|runtime error' "$LAN_TMP/qvlink.out"; then
     cat "$LAN_TMP/qvlink.out" >&2
