@@ -349,7 +349,8 @@ long ResidentKiB()
 {
     const QString status = ReadText(QStringLiteral("/proc/self/status"));
     const qsizetype at = status.indexOf(QStringLiteral("VmRSS:"));
-    return at < 0 ? 0 : status.mid(at + 6, status.indexOf(QLatin1Char('\n'), at) - at - 6).remove("kB").trimmed().toLong();
+    return at < 0 ? 0
+                  : status.mid(at + 6, status.indexOf(QLatin1Char('\n'), at) - at - 6).remove("kB").trimmed().toLong();
 }
 
 } // namespace
@@ -378,8 +379,8 @@ void TestShareLan::hostileNamesAreListed()
     Click(5);
     WaitListed();
     // A name is cut at 127 bytes; every other byte arrives as the server sent it.
-    const QStringList expected{"plain",   "new\nline", "-leading", "quo'te", "dq\"uote",
-                               "../up",   QString(127, QLatin1Char('L')), "remarked"};
+    const QStringList expected{
+        "plain", "new\nline", "-leading", "quo'te", "dq\"uote", "../up", QString(127, QLatin1Char('L')), "remarked"};
     QCOMPARE(Names(*List("shareListView")), expected);
 }
 
