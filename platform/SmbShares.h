@@ -97,7 +97,9 @@ private:
 };
 
 // The libsmbclient lister: one SMB thread owns the library's context, since the library is not
-// thread-safe. connectTimeoutMs bounds each connection attempt.
+// thread-safe. connectTimeoutMs bounds each connection attempt. Destroying the lister waits for
+// a library call in progress; the program never destroys its own, and leaves by endProcess
+// (ProcessExit.h) with the thread still at work.
 std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs = 3000);
 
 } // namespace qvp
