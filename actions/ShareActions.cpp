@@ -155,8 +155,11 @@ void ShareActions::OnSharesListed(quint64 generation, const std::string& host, c
     }
     if (result.code == qvp::ShareListOk) {
         QTreeWidget& list = *m_controls.shareList;
+        // Rows go in as one batch, the first MaxListedShares in listing order: one insertion
+        // instead of one per row keeps the window painting whatever the server lists.
+        QList<QTreeWidgetItem*> rows;
         for (const qvp::ShareEntry& entry : result.entries) {
-            if (!qvp::IsListedShare(entry)) {
+            if (!qvp::IsListedShare(entry) || static_cast<std::size_t>(rows.size()) >= qvp::MaxListedShares) {
                 continue;
             }
             auto* item = new QTreeWidgetItem();
@@ -164,8 +167,9 @@ void ShareActions::OnSharesListed(quint64 generation, const std::string& host, c
             item->setText(0, QString::fromUtf8(entry.name));
             // The host that was asked: SelectedHost may name another device by now (Configure).
             item->setText(1, qva::LocationOf(QByteArray::fromStdString(entry.name), {QByteArray::fromStdString(host)}));
-            list.addTopLevelItem(item);
+            rows.append(item);
         }
+        list.addTopLevelItems(rows);
         const bool any = list.topLevelItemCount() > 0;
         m_controls.mapDriveButton->setEnabled(any);
         m_controls.browseButton->setEnabled(any);

@@ -72,8 +72,11 @@ ShareServices& CurrentShareServices()
     if (g_installed != nullptr) {
         return *g_installed;
     }
-    static RealServices real;
-    return real.services;
+    // Never destroyed: the SMB thread may still be inside a library call when the process
+    // ends, and a destructor run at exit would wait for it and free the library's context
+    // after the library's own exit-time clean-up.
+    static RealServices* const real = new RealServices;
+    return real->services;
 }
 
 void InstallShareServices(ShareServices* services)

@@ -1,6 +1,7 @@
 #include "AutostartEntry.h"
 #include "Cqv_discoveryApp.h"
 #include "MappingRestore.h"
+#include "ProcessExit.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -77,10 +78,14 @@ int main(int argc, char* argv[])
     // lock, so a window started at the same time is never held up.
     if (WantsRestore(argc, argv)) {
         std::unique_ptr<qvp::PasswordKeyring> keyring = qvp::makeSecretServiceKeyring(qvp::KeyringTimeoutMs);
-        return qvp::runMappingRestore(keyring->Available() ? keyring.get() : nullptr, stderr);
+        // A mount that GVfs never answered may still be pending: nothing is torn down under it.
+        qvp::endProcess(qvp::runMappingRestore(keyring->Available() ? keyring.get() : nullptr, stderr));
     }
     QApplication application(argc, argv);
     Cqv_discoveryApp program;
     program.InitInstance();
-    return 0;
+    // The window has closed and the lock is released: the process ends now. Background
+    // threads still at work (a listing waiting on a silent server) are not waited for, and no
+    // library is cleaned up under them.
+    qvp::endProcess(0);
 }

@@ -69,6 +69,20 @@ bool IsListedShare(const ShareEntry& entry)
     return entry.type == ShareTypeDisk && entry.remark != "System Configuration";
 }
 
+bool ShareCollector::Add(ShareEntry entry)
+{
+    if (IsListedShare(entry)) {
+        if (m_listed < MaxListedShares) {
+            ++m_listed;
+            m_entries.push_back(std::move(entry));
+        }
+    } else if (m_unlisted < MaxListedShares) {
+        ++m_unlisted;
+        m_entries.push_back(std::move(entry));
+    }
+    return m_listed < MaxListedShares;
+}
+
 namespace {
 
 struct ContextDeleter
@@ -221,7 +235,13 @@ private:
             return result;
         }
         const auto readdir = smb.getFunctionReaddir(context);
-        while (const smbc_dirent* entry = readdir(context, dir)) {
+        ShareCollector collected;
+        bool room = true;
+        while (room) {
+            const smbc_dirent* entry = readdir(context, dir);
+            if (entry == nullptr) {
+                break;
+            }
             const std::string_view name(entry->name, ::strnlen(entry->name, entry->namelen));
             const std::optional<std::uint32_t> type = ShareTypeFor(entry->smbc_type, name);
             if (!type) {
@@ -231,8 +251,9 @@ private:
                 entry->comment != nullptr
                     ? std::string_view(entry->comment, ::strnlen(entry->comment, entry->commentlen))
                     : std::string_view();
-            result.entries.push_back({CutUtf8(name, ShareNameSize), *type, CutUtf8(remark, ShareRemarkSize)});
+            room = collected.Add({CutUtf8(name, ShareNameSize), *type, CutUtf8(remark, ShareRemarkSize)});
         }
+        result.entries = collected.Take();
         smb.getFunctionClosedir(context)(context, dir);
         m_auth.credentials.reset();
         result.code = ShareListOk;

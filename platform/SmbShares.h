@@ -74,8 +74,32 @@ std::optional<std::uint32_t> ShareTypeFor(unsigned smbcType, std::string_view na
 // "System Configuration".
 bool IsListedShare(const ShareEntry& entry);
 
+// The share list shows at most this many rows, the first ones in listing order. A listing
+// stops once it has them, so a server that lists tens of thousands of shares costs a bounded
+// amount of memory and time.
+inline constexpr std::size_t MaxListedShares = 1000;
+
+// The entries of one listing, in order: every listed share up to MaxListedShares, and at most
+// as many entries that the list does not show (printers, hidden shares), which are dropped
+// beyond that.
+class ShareCollector
+{
+public:
+    // Keeps entry if there is room for its kind; false once MaxListedShares listed shares are
+    // had, when the rest of the listing can be left unread.
+    bool Add(ShareEntry entry);
+    std::vector<ShareEntry> Take() { return std::move(m_entries); }
+
+private:
+    std::vector<ShareEntry> m_entries;
+    std::size_t m_listed = 0;
+    std::size_t m_unlisted = 0;
+};
+
 // The libsmbclient lister: one SMB thread owns the library's context, since the library is not
-// thread-safe. connectTimeoutMs bounds each connection attempt.
+// thread-safe. connectTimeoutMs bounds each connection attempt. Destroying the lister waits for
+// a library call in progress; the program never destroys its own, and leaves by endProcess
+// (ProcessExit.h) with the thread still at work.
 std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs = 3000);
 
 } // namespace qvp

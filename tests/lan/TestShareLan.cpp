@@ -102,6 +102,10 @@ private slots:
     void wrongPasswordLosesNothing();
     void serverKilledMidListing();
     void silentAddress();
+    void hugeListingIsCapped();
+    void hostileNamesAreListed();
+    void hostileSharesAreMapped();
+    void loneSurrogateEndsTheListing();
 
 private:
     void Click(int row);
@@ -127,7 +131,8 @@ private:
 
 void TestShareLan::initTestCase()
 {
-    for (const char* name : {"QVL_NAS_A", "QVL_NAS_B", "QVL_NAS_C", "QVL_SILENT", "QVL_PUBLIC_DIR", "QVL_PID_C"}) {
+    for (const char* name : {"QVL_NAS_A", "QVL_NAS_B", "QVL_NAS_C", "QVL_SILENT", "QVL_PUBLIC_DIR", "QVL_PID_C",
+                             "QVL_HUGE", "QVL_HOSTILE", "QVL_SURROGATE"}) {
         if (Env(name).isEmpty()) {
             QSKIP("run by test_shares.sh");
         }
@@ -136,11 +141,14 @@ void TestShareLan::initTestCase()
     fake::SetScript({fake::MakerDevice("NAS A", Env("QVL_NAS_A").toStdString() + ":80"),
                      fake::MakerDevice("NAS B", Env("QVL_NAS_B").toStdString() + ":80"),
                      fake::MakerDevice("NAS C", Env("QVL_NAS_C").toStdString() + ":80"),
-                     fake::MakerDevice("Silent", Env("QVL_SILENT").toStdString() + ":80")});
+                     fake::MakerDevice("Silent", Env("QVL_SILENT").toStdString() + ":80"),
+                     fake::MakerDevice("Huge", Env("QVL_HUGE").toStdString() + ":80"),
+                     fake::MakerDevice("Hostile", Env("QVL_HOSTILE").toStdString() + ":80"),
+                     fake::MakerDevice("Surrogate", Env("QVL_SURROGATE").toStdString() + ":80")});
     m_window = std::make_unique<Cqv_discoveryDlg>(nullptr, fake::WorkerEntry);
     m_watcher = std::make_unique<ModalWatcher>();
     m_window->show();
-    QTRY_COMPARE(List("deviceListView")->GetItemCount(), 4);
+    QTRY_COMPARE(List("deviceListView")->GetItemCount(), 7);
     QTRY_VERIFY(!m_window->IsSearching());
     m_expectedA = QStringList{"public=", "quo'te \"x\"=", "../up=", QString::fromUtf8("café="), "bad="};
 }
@@ -376,6 +384,81 @@ void TestShareLan::silentAddress()
     QVERIFY(both.elapsedMs < 8000);
     QVERIFY(both.longestGapMs < 200);
     QCOMPARE(Names(*List("shareListView")), Names(m_expectedA));
+}
+
+namespace {
+
+// The resident memory of this process, in KiB (0 when it cannot be read).
+long ResidentKiB()
+{
+    const QString status = ReadText(QStringLiteral("/proc/self/status"));
+    const qsizetype at = status.indexOf(QStringLiteral("VmRSS:"));
+    return at < 0 ? 0
+                  : status.mid(at + 6, status.indexOf(QLatin1Char('\n'), at) - at - 6).remove("kB").trimmed().toLong();
+}
+
+} // namespace
+
+void TestShareLan::hugeListingIsCapped()
+{
+    const long before = ResidentKiB();
+    Click(4);
+    const Responsiveness huge = WatchLoop([this] { return !Actions()->IsListing(); }, 20000);
+    qInfo("20,000 shares listed in %lld ms, longest event-loop gap %lld ms, resident memory %ld -> %ld KiB",
+          huge.elapsedMs, huge.longestGapMs, before, ResidentKiB());
+    QVERIFY(!Actions()->IsListing());
+    QVERIFY2(huge.longestGapMs <= 100, qPrintable(QString::number(huge.longestGapMs)));
+    // The first 1,000 listed shares in listing order; the hidden share and the printer among
+    // them are not rows.
+    QStringList expected;
+    for (int i = 1; i <= 1000; ++i) {
+        expected << QStringLiteral("share%1=").arg(i, 5, 10, QLatin1Char('0'));
+    }
+    QCOMPARE(Rows(*List("shareListView")), expected);
+    QVERIFY(m_window->findChild<QWidget*>("mapDriveButton")->isEnabled());
+}
+
+void TestShareLan::hostileNamesAreListed()
+{
+    Click(5);
+    WaitListed();
+    // A name is cut at 127 bytes; every other byte arrives as the server sent it.
+    const QStringList expected{
+        "plain", "new\nline", "-leading", "quo'te", "dq\"uote", "../up", QString(127, QLatin1Char('L')), "remarked"};
+    QCOMPARE(Names(*List("shareListView")), expected);
+}
+
+void TestShareLan::hostileSharesAreMapped()
+{
+    m_watcher->onSeen = nullptr;
+    // Each ends in the connection file and the bookmarks as one line of its own.
+    const QList<QPair<QString, QString>> maps{{"new\nline", "M:"}, {"-leading", "N:"}, {"dq\"uote", "P:"}};
+    for (const auto& [share, letter] : maps) {
+        SelectShare(share);
+        QVERIFY2(Map(letter), qPrintable(share));
+        SelectShare(share);
+        QCOMPARE(List("shareListView")->GetItemText(List("shareListView")->GetSelectedRow(), 1), letter);
+    }
+    // GVfs takes smb://host/..%2Fup for the server itself, which it cannot mount: the error box,
+    // and nothing is remembered.
+    const QString connections = ConnectionsText();
+    const QString bookmarks = BookmarksText();
+    SelectShare("../up");
+    QVERIFY(!Map("Q:"));
+    QCOMPARE(ConnectionsText(), connections);
+    QCOMPARE(BookmarksText(), bookmarks);
+}
+
+void TestShareLan::loneSurrogateEndsTheListing()
+{
+    // The SMB library cannot convert the name and fails the whole listing: an empty list.
+    Click(6);
+    WaitListed();
+    QCOMPARE(List("shareListView")->GetItemCount(), 0);
+    QVERIFY(!m_window->findChild<QWidget*>("mapDriveButton")->isEnabled());
+    Click(5);
+    WaitListed();
+    QCOMPARE(List("shareListView")->GetItemCount(), 8);
 }
 
 QTEST_MAIN(TestShareLan)

@@ -11,6 +11,7 @@ LAN_ID="qvl$$"
 LAN_SW="${LAN_ID}sw"
 LAN_NETNS=()
 LAN_PIDS=()
+LAN_STRAYS=()
 LAN_TMP=""
 
 lan_log() { echo "[$(date +%T.%3N)] $*" >&2; }
@@ -31,20 +32,59 @@ lan_ns() { echo "${LAN_ID}n$1"; }
 lan_if() { echo "${LAN_ID}p$1"; }
 lan_addr() { echo "10.77.0.$(($1 + 1))"; }
 
-lan_teardown() {
-    local pid ns i
-    for pid in "${LAN_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "${LAN_PIDS[@]}"; do
+# lan_stop_pids SIGNAL_GROUPS PID...: TERM, up to 2 s to go, then KILL; with SIGNAL_GROUPS=1
+# each PID's process group gets the signals too.
+lan_stop_pids() {
+    local groups=$1 pid i
+    shift
+    for pid in "$@"; do
+        [ "$groups" = 1 ] && kill -TERM -- "-$pid" 2>/dev/null
+        kill -TERM "$pid" 2>/dev/null
+    done
+    for pid in "$@"; do
         for i in $(seq 20); do
             kill -0 "$pid" 2>/dev/null || break
+            [ "$(ps -o stat= -p "$pid" 2>/dev/null)" = Z ] && break
             sleep 0.1
         done
+        [ "$groups" = 1 ] && kill -KILL -- "-$pid" 2>/dev/null
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
+}
+
+# Live processes in the namespaces created here, one PID a line. Every one is this script's:
+# nothing else enters them. Zombies are over, whoever is to reap them.
+lan_own_pids() {
+    local ns pid
+    for ns in "${LAN_NETNS[@]}"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do
+            case "$(ps -o stat= -p "$pid" 2>/dev/null)" in Z* | "") ;; *) echo "$pid" ;; esac
+        done
+    done
+}
+
+# Stops what was started here: each process started by lan_start with its process group, then
+# the helpers a server started on its own outside its group (registered in LAN_STRAYS as a
+# command-line text, such as smbd's configuration file, which samba-dcerpcd carries). A process
+# left in the namespaces after that fails the script, and is stopped too.
+lan_teardown() {
+    local ns text stray=() left=()
+    lan_stop_pids 1 "${LAN_PIDS[@]}"
+    for text in "${LAN_STRAYS[@]}"; do
+        stray+=($(pgrep -f -- "$text"))
+    done
+    [ ${#stray[@]} -gt 0 ] && lan_stop_pids 1 "${stray[@]}"
+    left=($(lan_own_pids))
+    if [ ${#left[@]} -gt 0 ]; then
+        echo "FAIL: processes of this test still running after its servers stopped:" >&2
+        ps -o pid=,args= -p "$(IFS=,; echo "${left[*]}")" >&2
+        lan_stop_pids 0 "${left[@]}"
+    fi
     for ns in "${LAN_NETNS[@]}"; do ip netns del "$ns" 2>/dev/null; done
-    LAN_PIDS=() LAN_NETNS=()
+    LAN_PIDS=() LAN_NETNS=() LAN_STRAYS=()
     [ -n "$LAN_TMP" ] && [ -z "${LAN_KEEP_TMP:-}" ] && rm -rf "$LAN_TMP"
+    [ ${#left[@]} -eq 0 ] || exit 1
 }
 
 lan_init() {
@@ -78,11 +118,14 @@ lan_create() {
 }
 
 # lan_start HOST NAME COMMAND...: runs COMMAND in HOST in the background, output in
-# $LAN_TMP/NAME.out; the process is stopped by PID on exit.
+# $LAN_TMP/NAME.out, in a process group of its own (setsid execs in place: the PID stays the
+# command's); the process and its group are stopped on exit. LAN_GROUP=0 leaves out the
+# group, for commands that make a session of their own (setsid fails for a group leader).
 lan_start() {
-    local host=$1 name=$2
+    local host=$1 name=$2 group=()
     shift 2
-    ip netns exec "$(lan_ns "$host")" "$@" >"$LAN_TMP/$name.out" 2>&1 &
+    [ "${LAN_GROUP:-1}" = 1 ] && group=(setsid)
+    "${group[@]}" ip netns exec "$(lan_ns "$host")" "$@" >"$LAN_TMP/$name.out" 2>&1 &
     LAN_PIDS+=($!)
 }
 

@@ -4,6 +4,8 @@
 # shares under $LAN_TMP/NAME; SHARES is smb.conf text for the shares, in which @DIR@ stands for
 # that folder. Returns once port 445 answers; the PID is in $LAN_TMP/NAME.pid. smbd runs in a
 # process group of its own: on its way out it signals its whole group.
+SHARES_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
 smb_server() {
     local host=$1 name=$2 global=$3 shares=$4 dir="$LAN_TMP/$2" d
     for d in state cache lock pid private ncalrpc log spool; do mkdir -p "$dir/$d"; done
@@ -34,7 +36,10 @@ smb_server() {
 $global
 ${shares//@DIR@/$dir}
 CONF
-    lan_start "$host" "$name" smbd --foreground --debug-stdout -s "$dir/smb.conf"
+    # smbd makes a session of its own. It starts samba-dcerpcd on demand, which leaves smbd's
+    # process group too: that is found by this configuration file and stopped on exit.
+    LAN_STRAYS+=("--configfile=$dir/smb.conf")
+    LAN_GROUP=0 lan_start "$host" "$name" smbd --foreground --debug-stdout -s "$dir/smb.conf"
     echo "${LAN_PIDS[-1]}" >"$LAN_TMP/$name.pid"
     lan_wait "$name" ip netns exec "$(lan_ns "$host")" bash -c "exec 3<>/dev/tcp/$(lan_addr "$host")/445"
 }
@@ -60,4 +65,15 @@ gvfs_cleanup() {
     if [ -n "${XDG_RUNTIME_DIR:-}" ] && mountpoint -q "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null; then
         fusermount3 -u -z "$XDG_RUNTIME_DIR/gvfs" 2>/dev/null || umount -l "$XDG_RUNTIME_DIR/gvfs"
     fi
+}
+
+# hostile_server HOST NAME OPTIONS...: the scriptable SMB server (qvlink-smbserver.py) on HOST,
+# serving $LAN_TMP/NAME; returns once its port is open.
+hostile_server() {
+    local host=$1 name=$2
+    shift 2
+    mkdir -p "$LAN_TMP/$name"
+    lan_start "$host" "$name" /usr/bin/python3 "$SHARES_DIR/qvlink-smbserver.py" --addr "$(lan_addr "$host")" \
+        --dir "$LAN_TMP/$name" --log "$LAN_TMP/$name.log" --ready "$LAN_TMP/$name.ready" --lifetime 200 "$@"
+    lan_wait "$name" test -s "$LAN_TMP/$name.ready"
 }
