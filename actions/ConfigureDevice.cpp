@@ -122,7 +122,7 @@ void LaunchBrowser(const std::string& pageAddress)
     const char* browserEnv = std::getenv("BROWSER");
     const std::vector<std::string> command =
         qvp::browserCommandFor(services.browserId(), qvp::applicationDataDirs(), browserEnv, url);
-    if (qvp::IsMissingProgram(services.starter->Start(command))) {
+    if (qvp::isMissingProgram(services.starter->Start(command))) {
         services.starter->Start(qvp::openerCommand(url));
     }
 }

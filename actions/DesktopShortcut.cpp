@@ -69,7 +69,7 @@ bool ExportDeviceIcons(const std::string& dataHome)
                 continue;
             }
             ok = qvp::makeFolders(folder) &&
-                 qvp::WriteFileAtomically(folder + "/" + fileName, std::string_view(bytes.constData(), bytes.size()),
+                 qvp::writeFileAtomically(folder + "/" + fileName, std::string_view(bytes.constData(), bytes.size()),
                                           0644) &&
                  ok;
         }

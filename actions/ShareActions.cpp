@@ -56,7 +56,7 @@ void GetWindowsVersionName(char* text, std::size_t size)
     if (size == 0) {
         return;
     }
-    const char* name = qvp::WindowsVersionNameFor(qva::CurrentShareServices().version->Query());
+    const char* name = qvp::windowsVersionNameFor(qva::CurrentShareServices().version->Query());
     std::strncpy(text, name, size - 1);
     text[size - 1] = '\0';
 }
@@ -159,7 +159,7 @@ void ShareActions::OnSharesListed(quint64 generation, const std::string& host, c
         // instead of one per row keeps the window painting whatever the server lists.
         QList<QTreeWidgetItem*> rows;
         for (const qvp::ShareEntry& entry : result.entries) {
-            if (!qvp::IsListedShare(entry) || static_cast<std::size_t>(rows.size()) >= qvp::MaxListedShares) {
+            if (!qvp::isListedShare(entry) || static_cast<std::size_t>(rows.size()) >= qvp::MaxListedShares) {
                 continue;
             }
             auto* item = new QTreeWidgetItem();
@@ -264,15 +264,15 @@ bool ShareActions::Remember(const QString& host, const QString& share, char oldL
     if (!services.connections->Save(connections)) {
         return false;
     }
-    const std::string uri = qvp::SmbShareUri(mapped.host, mapped.share);
-    const std::string label = qvp::BookmarkLabel(newLetter, mapped.share, mapped.host);
+    const std::string uri = qvp::smbShareUri(mapped.host, mapped.share);
+    const std::string label = qvp::bookmarkLabel(newLetter, mapped.share, mapped.host);
     if (!services.bookmarks->Add(uri, label)) {
         (void)services.connections->Save(*before);
         return false;
     }
     for (const auto& [letter, previous] : released) {
-        const std::string oldUri = qvp::SmbShareUri(previous.host, previous.share);
-        const std::string oldLabel = qvp::BookmarkLabel(letter, previous.share, previous.host);
+        const std::string oldUri = qvp::smbShareUri(previous.host, previous.share);
+        const std::string oldLabel = qvp::bookmarkLabel(letter, previous.share, previous.host);
         if (oldUri != uri || oldLabel != label) {
             (void)services.bookmarks->Remove(oldUri, oldLabel);
         }

@@ -22,7 +22,7 @@ public:
     void ListShares(std::string host, std::optional<qvp::SmbCredentials> credentials, Done done) override
     {
         if (!m_lister) {
-            m_lister = qvp::MakeSmbShareLister();
+            m_lister = qvp::makeSmbShareLister();
         }
         m_lister->ListShares(std::move(host), std::move(credentials), std::move(done));
     }
@@ -38,14 +38,14 @@ struct RealServices
         : keyring(qvp::makeSecretServiceKeyring())
         , credentials(keyring.get())
         , lister(std::make_unique<OnDemandLister>())
-        , connections(qvp::makeAutostartKeepingStore(qvp::MakeFileConnectionStore(qvp::ConnectionsFilePath()),
+        , connections(qvp::makeAutostartKeepingStore(qvp::makeFileConnectionStore(qvp::connectionsFilePath()),
                                                      qvp::restoreEntryPath(), qvp::currentProgramPath()))
-        , driveTypes(qvp::MakeDriveTypeSource(*connections))
-        , gvfs(qvp::MakeGvfsShareMounter(credentials))
+        , driveTypes(qvp::makeDriveTypeSource(*connections))
+        , gvfs(qvp::makeGvfsShareMounter(credentials))
         , ledger(qvp::makeMountLedger(qvp::mountLedgerPath()))
         , mounter(qvp::makeLedgerMounter(*gvfs, *ledger))
-        , bookmarks(qvp::MakeFileBookmarkStore(qvp::BookmarksFilePath()))
-        , version(qvp::MakeVersionQuery())
+        , bookmarks(qvp::makeFileBookmarkStore(qvp::bookmarksFilePath()))
+        , version(qvp::makeVersionQuery())
     {
         services = {lister.get(),    connections.get(), driveTypes.get(), mounter.get(),
                     bookmarks.get(), version.get(),     &credentials};

@@ -11,7 +11,7 @@
 
 namespace qvp {
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes)
+std::optional<std::string> readWholeFile(const std::string& path, std::size_t maxBytes)
 {
     qvd::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
@@ -42,7 +42,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
 
 namespace {
 
-bool MakeParents(const std::string& path)
+bool makeParents(const std::string& path)
 {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         const std::string dir = path.substr(0, slash);
@@ -53,7 +53,7 @@ bool MakeParents(const std::string& path)
     return true;
 }
 
-bool WriteAll(int fd, std::string_view data)
+bool writeAll(int fd, std::string_view data)
 {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -74,7 +74,7 @@ constexpr int MaxLinks = 40;
 
 // The file a chain of symbolic links ends at (which need not exist yet); nothing for a loop or
 // an unreadable link.
-std::optional<std::string> FinalTarget(std::string path)
+std::optional<std::string> finalTarget(std::string path)
 {
     for (int followed = 0; followed <= MaxLinks; ++followed) {
         struct stat info
@@ -99,10 +99,10 @@ std::optional<std::string> FinalTarget(std::string path)
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode, ExistingFile existing)
+bool writeFileAtomically(const std::string& path, std::string_view data, mode_t mode, ExistingFile existing)
 {
     if (existing == ExistingFile::KeepLinkAndMode) {
-        std::optional<std::string> target = FinalTarget(path);
+        std::optional<std::string> target = finalTarget(path);
         struct stat info
         {
         };
@@ -112,10 +112,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
         if (::stat(target->c_str(), &info) == 0) {
             mode = info.st_mode & 07777;
         }
-        return WriteFileAtomically(*target, data, mode, ExistingFile::Replace);
+        return writeFileAtomically(*target, data, mode, ExistingFile::Replace);
     }
     const std::size_t slash = path.rfind('/');
-    if (path.empty() || slash == std::string::npos || slash + 1 == path.size() || !MakeParents(path)) {
+    if (path.empty() || slash == std::string::npos || slash + 1 == path.size() || !makeParents(path)) {
         return false;
     }
     std::string tmp = path.substr(0, slash) + "/.qvlink-XXXXXX";
@@ -126,7 +126,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
         return false;
     }
     tmp.assign(name.data());
-    const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
+    const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), data) && ::fsync(fd.get()) == 0;
     fd.reset();
     if (!written || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
@@ -135,7 +135,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
     return true;
 }
 
-std::string ConfigHome()
+std::string configHome()
 {
     // Read once per call on the UI thread; nothing here sets the environment.
     const char* xdg = std::getenv("XDG_CONFIG_HOME"); // NOLINT(concurrency-mt-unsafe)

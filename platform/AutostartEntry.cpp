@@ -27,7 +27,7 @@ public:
 
     bool Save(const ConnectionSnapshot& connections) override
     {
-        if (!AnyConnection(connections)) {
+        if (!anyConnection(connections)) {
             if (!m_inner->Save(connections)) {
                 return false;
             }
@@ -61,7 +61,7 @@ private:
 
 std::string restoreEntryPath()
 {
-    const std::string home = ConfigHome();
+    const std::string home = configHome();
     return home.empty() ? std::string() : home + "/autostart/" + RestoreEntryName;
 }
 
@@ -100,7 +100,7 @@ std::optional<std::string> restoreEntryText(std::string_view programPath)
 bool writeRestoreEntry(const std::string& path, std::string_view programPath)
 {
     const std::optional<std::string> text = restoreEntryText(programPath);
-    return text && !path.empty() && WriteFileAtomically(path, *text, 0644);
+    return text && !path.empty() && writeFileAtomically(path, *text, 0644);
 }
 
 bool removeRestoreEntry(const std::string& path)

@@ -15,7 +15,7 @@ constexpr std::size_t MaxEntryBytes = 256 * 1024;
 
 std::optional<std::string> readSmallFile(const std::string& path)
 {
-    std::optional<std::string> text = ReadWholeFile(path, MaxEntryBytes);
+    std::optional<std::string> text = readWholeFile(path, MaxEntryBytes);
     // A missing entry and an empty one hold no command alike.
     if (text && text->empty()) {
         return std::nullopt;

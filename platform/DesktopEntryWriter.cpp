@@ -160,7 +160,7 @@ ShortcutResult writeDesktopShortcut(const std::string& folder, std::string_view 
     }
     std::string shown;
     shown.append(name).append(" (").append(address).append(")");
-    if (!WriteFileAtomically(folder + "/" + *fileName, shortcutEntryText(shown, address, iconName), 0755)) {
+    if (!writeFileAtomically(folder + "/" + *fileName, shortcutEntryText(shown, address, iconName), 0755)) {
         return ShortcutResult::WriteFailed;
     }
     markTrusted(folder + "/" + *fileName);

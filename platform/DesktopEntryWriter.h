@@ -1,5 +1,6 @@
-// Writing the desktop's own shortcut form: a freedesktop desktop entry of type Link, and the
-// small atomic file writer it and the exported icons share.
+// Writing the desktop's own shortcut form: a freedesktop desktop entry of type Link with its
+// values escaped, the file name it gets, the folders it needs, the mark that makes a desktop
+// trust it, and the user's desktop folder.
 //
 // Thread-safety: reentrant. Two writers of one file name leave one whole file or the other.
 #pragma once

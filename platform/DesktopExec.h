@@ -1,6 +1,7 @@
-// Reading desktop entry files: the string-value escapes, and the Exec key's command line with
-// its quoting and field codes, so that a program named by a desktop entry is started with an
-// argument vector of its own and never through a shell.
+// Desktop entry files: the string-value escapes, and the Exec key's command line with its
+// quoting and field codes, read so that a program named by a desktop entry is started with an
+// argument vector of its own and never through a shell, and written (one argument quoted) for
+// the entries this program makes.
 //
 // Thread-safety: pure functions; reentrant.
 #pragma once

@@ -2,7 +2,7 @@
 
 namespace qvp {
 
-unsigned DriveTypeFor(std::string_view rootPath, const ConnectionSnapshot& connections)
+unsigned driveTypeFor(std::string_view rootPath, const ConnectionSnapshot& connections)
 {
     if (rootPath.size() < 2 || rootPath[1] != ':') {
         return DriveNoRootDir;
@@ -31,7 +31,7 @@ public:
     }
     unsigned GetDriveType(std::string_view rootPath) override
     {
-        return DriveTypeFor(rootPath, m_store.Load().value_or(ConnectionSnapshot{}));
+        return driveTypeFor(rootPath, m_store.Load().value_or(ConnectionSnapshot{}));
     }
 
 private:
@@ -40,7 +40,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<DriveTypeSource> MakeDriveTypeSource(ConnectionStore& store)
+std::unique_ptr<DriveTypeSource> makeDriveTypeSource(ConnectionStore& store)
 {
     return std::make_unique<StoreDriveTypes>(store);
 }

@@ -31,9 +31,9 @@ public:
 };
 
 // The type of rootPath given the remembered connections.
-unsigned DriveTypeFor(std::string_view rootPath, const ConnectionSnapshot& connections);
+unsigned driveTypeFor(std::string_view rootPath, const ConnectionSnapshot& connections);
 
 // Drive types read from the store on each question.
-std::unique_ptr<DriveTypeSource> MakeDriveTypeSource(ConnectionStore& store);
+std::unique_ptr<DriveTypeSource> makeDriveTypeSource(ConnectionStore& store);
 
 } // namespace qvp

@@ -6,7 +6,7 @@ namespace qvp {
 
 namespace {
 
-std::string OneLine(std::string_view text)
+std::string oneLine(std::string_view text)
 {
     std::string out(text);
     for (char& ch : out) {
@@ -18,12 +18,12 @@ std::string OneLine(std::string_view text)
     return out;
 }
 
-std::string LineFor(std::string_view uri, std::string_view label)
+std::string lineFor(std::string_view uri, std::string_view label)
 {
-    return OneLine(uri) + " " + OneLine(label);
+    return oneLine(uri) + " " + oneLine(label);
 }
 
-bool HasLine(std::string_view text, std::string_view line)
+bool hasLine(std::string_view text, std::string_view line)
 {
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -45,22 +45,22 @@ public:
 
     bool Add(const std::string& uri, const std::string& label) override
     {
-        std::optional<std::string> text = ReadWholeFile(m_path);
+        std::optional<std::string> text = readWholeFile(m_path);
         if (!text) {
             return false;
         }
-        const std::string changed = WithBookmark(*text, uri, label);
-        return changed == *text || WriteFileAtomically(m_path, changed, 0644, ExistingFile::KeepLinkAndMode);
+        const std::string changed = withBookmark(*text, uri, label);
+        return changed == *text || writeFileAtomically(m_path, changed, 0644, ExistingFile::KeepLinkAndMode);
     }
 
     bool Remove(const std::string& uri, const std::string& label) override
     {
-        std::optional<std::string> text = ReadWholeFile(m_path);
+        std::optional<std::string> text = readWholeFile(m_path);
         if (!text) {
             return false;
         }
-        const std::string changed = WithoutBookmark(*text, uri, label);
-        return changed == *text || WriteFileAtomically(m_path, changed, 0644, ExistingFile::KeepLinkAndMode);
+        const std::string changed = withoutBookmark(*text, uri, label);
+        return changed == *text || writeFileAtomically(m_path, changed, 0644, ExistingFile::KeepLinkAndMode);
     }
 
 private:
@@ -69,20 +69,20 @@ private:
 
 } // namespace
 
-std::string BookmarkLabel(char letter, std::string_view share, std::string_view host)
+std::string bookmarkLabel(char letter, std::string_view share, std::string_view host)
 {
     std::string label(1, letter);
     label += ": ";
     label += share;
     label += " on ";
     label += host;
-    return OneLine(label);
+    return oneLine(label);
 }
 
-std::string WithBookmark(std::string_view text, std::string_view uri, std::string_view label)
+std::string withBookmark(std::string_view text, std::string_view uri, std::string_view label)
 {
-    const std::string line = LineFor(uri, label);
-    if (HasLine(text, line)) {
+    const std::string line = lineFor(uri, label);
+    if (hasLine(text, line)) {
         return std::string(text);
     }
     std::string out(text);
@@ -92,9 +92,9 @@ std::string WithBookmark(std::string_view text, std::string_view uri, std::strin
     return out + line + "\n";
 }
 
-std::string WithoutBookmark(std::string_view text, std::string_view uri, std::string_view label)
+std::string withoutBookmark(std::string_view text, std::string_view uri, std::string_view label)
 {
-    const std::string line = LineFor(uri, label);
+    const std::string line = lineFor(uri, label);
     std::string out;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -108,14 +108,14 @@ std::string WithoutBookmark(std::string_view text, std::string_view uri, std::st
     return out;
 }
 
-std::unique_ptr<BookmarkStore> MakeFileBookmarkStore(std::string path)
+std::unique_ptr<BookmarkStore> makeFileBookmarkStore(std::string path)
 {
     return std::make_unique<FileBookmarkStore>(std::move(path));
 }
 
-std::string BookmarksFilePath()
+std::string bookmarksFilePath()
 {
-    const std::string home = ConfigHome();
+    const std::string home = configHome();
     return home.empty() ? std::string() : home + "/gtk-3.0/bookmarks";
 }
 

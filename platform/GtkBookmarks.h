@@ -23,13 +23,13 @@ public:
 
 // The label of a mapped share, "E: share on host", with control characters turned into spaces
 // so that it stays on its line.
-std::string BookmarkLabel(char letter, std::string_view share, std::string_view host);
+std::string bookmarkLabel(char letter, std::string_view share, std::string_view host);
 
 // The bookmarks text with the line added or removed; the other lines unchanged.
-std::string WithBookmark(std::string_view text, std::string_view uri, std::string_view label);
-std::string WithoutBookmark(std::string_view text, std::string_view uri, std::string_view label);
+std::string withBookmark(std::string_view text, std::string_view uri, std::string_view label);
+std::string withoutBookmark(std::string_view text, std::string_view uri, std::string_view label);
 
-std::unique_ptr<BookmarkStore> MakeFileBookmarkStore(std::string path);
-std::string BookmarksFilePath();
+std::unique_ptr<BookmarkStore> makeFileBookmarkStore(std::string path);
+std::string bookmarksFilePath();
 
 } // namespace qvp

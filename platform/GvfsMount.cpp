@@ -47,7 +47,7 @@ struct MountJob : std::enable_shared_from_this<MountJob>
     bool logFailure = true;
 };
 
-gboolean OnTimeout(gpointer data)
+gboolean onTimeout(gpointer data)
 {
     auto* job = static_cast<MountJob*>(data);
     job->timer = 0;
@@ -55,12 +55,12 @@ gboolean OnTimeout(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
-void StartTimer(MountJob& job)
+void startTimer(MountJob& job)
 {
-    job.timer = g_timeout_add(static_cast<guint>(job.timeoutMs), OnTimeout, &job);
+    job.timer = g_timeout_add(static_cast<guint>(job.timeoutMs), onTimeout, &job);
 }
 
-void StopTimer(MountJob& job)
+void stopTimer(MountJob& job)
 {
     if (job.timer != 0) {
         g_source_remove(job.timer);
@@ -68,7 +68,7 @@ void StopTimer(MountJob& job)
     }
 }
 
-void Reply(GMountOperation* operation, const SmbCredentials& credentials)
+void reply(GMountOperation* operation, const SmbCredentials& credentials)
 {
     g_mount_operation_set_anonymous(operation, FALSE);
     g_mount_operation_set_username(operation, credentials.user.c_str());
@@ -79,13 +79,13 @@ void Reply(GMountOperation* operation, const SmbCredentials& credentials)
     g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
 }
 
-void AskUser(MountJob& job, GMountOperation* operation)
+void askUser(MountJob& job, GMountOperation* operation)
 {
     const bool refused = job.userAnswers > 0;
     ++job.userAnswers;
     job.asking = true;
     // The user may take a minute to type: that is no wait on the server.
-    StopTimer(job);
+    stopTimer(job);
     // The operation is kept alive until the user has answered, whenever that is.
     g_object_ref(operation);
     std::weak_ptr<MountJob> weak = job.weak_from_this();
@@ -93,10 +93,10 @@ void AskUser(MountJob& job, GMountOperation* operation)
         if (const std::shared_ptr<MountJob> alive = weak.lock(); alive && !alive->finished) {
             alive->asking = false;
             alive->lastAnswer = answer;
-            StartTimer(*alive);
+            startTimer(*alive);
         }
         if (answer) {
-            Reply(operation, *answer);
+            reply(operation, *answer);
         } else {
             g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
         }
@@ -104,7 +104,7 @@ void AskUser(MountJob& job, GMountOperation* operation)
     });
 }
 
-void OnAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defaultUser*/, gchar* /*defaultDomain*/,
+void onAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defaultUser*/, gchar* /*defaultDomain*/,
                    GAskPasswordFlags flags, gpointer data)
 {
     auto* job = static_cast<MountJob*>(data);
@@ -122,27 +122,27 @@ void OnAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defa
     }
     if (!job->triedStored && stored) {
         job->triedStored = true;
-        Reply(operation, *stored);
+        reply(operation, *stored);
         return;
     }
     if (job->userAnswers >= MaxUserAnswers || job->asking || job->finished) {
         g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
         return;
     }
-    AskUser(*job, operation);
+    askUser(*job, operation);
 }
 
-void OnAskQuestion(GMountOperation* operation, gchar* /*message*/, gchar** /*choices*/, gpointer /*data*/)
+void onAskQuestion(GMountOperation* operation, gchar* /*message*/, gchar** /*choices*/, gpointer /*data*/)
 {
     g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
 }
 
-void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
+void onMounted(GObject* source, GAsyncResult* result, gpointer data)
 {
     std::unique_ptr<std::shared_ptr<MountJob>> owner(static_cast<std::shared_ptr<MountJob>*>(data));
     MountJob* job = owner->get();
     job->finished = true;
-    StopTimer(*job);
+    stopTimer(*job);
     g_signal_handlers_disconnect_by_data(job->operation.get(), job);
     GError* raw = nullptr;
     const gboolean mounted = g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
@@ -163,7 +163,7 @@ void OnMounted(GObject* source, GAsyncResult* result, gpointer data)
     job->done(std::move(outcome));
 }
 
-void OnUnmounted(GObject* source, GAsyncResult* result, gpointer /*data*/)
+void onUnmounted(GObject* source, GAsyncResult* result, gpointer /*data*/)
 {
     GError* raw = nullptr;
     g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &raw);
@@ -189,26 +189,26 @@ public:
         job->host = host;
         job->done = std::move(done);
         job->logFailure = m_logFailures;
-        job->file.reset(g_file_new_for_uri(SmbShareUri(host, share).c_str()));
+        job->file.reset(g_file_new_for_uri(smbShareUri(host, share).c_str()));
         job->operation.reset(g_mount_operation_new());
         job->cancellable.reset(g_cancellable_new());
-        g_signal_connect(job->operation.get(), "ask-password", G_CALLBACK(OnAskPassword), job.get());
-        g_signal_connect(job->operation.get(), "ask-question", G_CALLBACK(OnAskQuestion), job.get());
-        StartTimer(*job);
+        g_signal_connect(job->operation.get(), "ask-password", G_CALLBACK(onAskPassword), job.get());
+        g_signal_connect(job->operation.get(), "ask-question", G_CALLBACK(onAskQuestion), job.get());
+        startTimer(*job);
         g_file_mount_enclosing_volume(job->file.get(), G_MOUNT_MOUNT_NONE, job->operation.get(), job->cancellable.get(),
-                                      OnMounted, new std::shared_ptr<MountJob>(job));
+                                      onMounted, new std::shared_ptr<MountJob>(job));
     }
 
     void Unmount(const std::string& host, const std::string& share) override
     {
-        GPtr<GFile> file(g_file_new_for_uri(SmbShareUri(host, share).c_str()));
+        GPtr<GFile> file(g_file_new_for_uri(smbShareUri(host, share).c_str()));
         GError* raw = nullptr;
         GMount* mount = g_file_find_enclosing_mount(file.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (mount == nullptr) {
             return;
         }
-        g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, OnUnmounted, nullptr);
+        g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, onUnmounted, nullptr);
     }
 
 private:
@@ -219,7 +219,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs, bool logFailures)
+std::unique_ptr<ShareMounter> makeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs, bool logFailures)
 {
     return std::make_unique<GvfsShareMounter>(credentials, timeoutMs, logFailures);
 }

@@ -23,7 +23,7 @@ enum StartResult : int
 };
 
 // A start that failed because the program is missing or cannot be run.
-inline bool IsMissingProgram(int result)
+inline bool isMissingProgram(int result)
 {
     return result == StartFileNotFound || result == StartPathNotFound || result == StartBadFormat;
 }

@@ -68,13 +68,13 @@ struct RestoreRun
     std::map<std::pair<std::string, std::string>, Outcome> outcomes;
 };
 
-gboolean OnOverallTimeout(gpointer data)
+gboolean onOverallTimeout(gpointer data)
 {
     g_main_loop_quit(static_cast<GMainLoop*>(data));
     return G_SOURCE_REMOVE;
 }
 
-void WriteLine(std::FILE* log, int letter, const RemoteName& remote, const Outcome& outcome)
+void writeLine(std::FILE* log, int letter, const RemoteName& remote, const Outcome& outcome)
 {
     const std::string name = "\\\\" + logSafeText(remote.host) + "\\" + logSafeText(remote.share);
     if (outcome.done && outcome.result.ok) {
@@ -138,7 +138,7 @@ RestoreStatus restoreMappings(ConnectionStore& connections, BookmarkStore& bookm
         });
     }
     if (run->pending > 0) {
-        const guint timer = g_timeout_add(static_cast<guint>(overallTimeoutMs), OnOverallTimeout, run->loop);
+        const guint timer = g_timeout_add(static_cast<guint>(overallTimeoutMs), onOverallTimeout, run->loop);
         g_main_loop_run(run->loop);
         if (run->pending == 0) {
             g_source_remove(timer);
@@ -156,13 +156,13 @@ RestoreStatus restoreMappings(ConnectionStore& connections, BookmarkStore& bookm
             continue;
         }
         const Outcome& outcome = outcomes[std::make_pair(remote->host, remote->share)];
-        WriteLine(log, letter, *remote, outcome);
+        writeLine(log, letter, *remote, outcome);
         if (!outcome.done || !outcome.result.ok) {
             status = RestoreSomeFailed;
         }
         // The file manager shows the letter whether or not its server is there now.
-        if (!bookmarks.Add(SmbShareUri(remote->host, remote->share),
-                           BookmarkLabel(static_cast<char>('A' + letter), remote->share, remote->host))) {
+        if (!bookmarks.Add(smbShareUri(remote->host, remote->share),
+                           bookmarkLabel(static_cast<char>('A' + letter), remote->share, remote->host))) {
             std::fprintf(log, "%c: the bookmark cannot be written\n", 'A' + letter);
         }
     }
@@ -172,10 +172,10 @@ RestoreStatus restoreMappings(ConnectionStore& connections, BookmarkStore& bookm
 
 RestoreStatus runMappingRestore(PasswordKeyring* keyring, std::FILE* log)
 {
-    std::unique_ptr<ConnectionStore> connections = MakeFileConnectionStore(ConnectionsFilePath());
-    std::unique_ptr<BookmarkStore> bookmarks = MakeFileBookmarkStore(BookmarksFilePath());
+    std::unique_ptr<ConnectionStore> connections = makeFileConnectionStore(connectionsFilePath());
+    std::unique_ptr<BookmarkStore> bookmarks = makeFileBookmarkStore(bookmarksFilePath());
     KeyringCredentials credentials(keyring);
-    std::unique_ptr<ShareMounter> gvfs = MakeGvfsShareMounter(credentials, ServerTimeoutMs, false);
+    std::unique_ptr<ShareMounter> gvfs = makeGvfsShareMounter(credentials, ServerTimeoutMs, false);
     std::unique_ptr<MountLedger> ledger = makeMountLedger(mountLedgerPath());
     std::unique_ptr<ShareMounter> mounter = makeLedgerMounter(*gvfs, *ledger);
     const RestoreStatus status = restoreMappings(*connections, *bookmarks, *mounter, log);
@@ -186,7 +186,7 @@ RestoreStatus runMappingRestore(PasswordKeyring* keyring, std::FILE* log)
     {
     };
     const std::string entry = restoreEntryPath();
-    if (remembered && AnyConnection(*remembered) && ::lstat(entry.c_str(), &info) != 0 &&
+    if (remembered && anyConnection(*remembered) && ::lstat(entry.c_str(), &info) != 0 &&
         !writeRestoreEntry(entry, currentProgramPath())) {
         std::fprintf(log, "The autostart entry cannot be written.\n");
     }

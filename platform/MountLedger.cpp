@@ -21,13 +21,13 @@ public:
 
     bool Made(const std::string& host, const std::string& share) override
     {
-        return Read().count(SmbShareUri(host, share)) != 0;
+        return Read().count(smbShareUri(host, share)) != 0;
     }
 
     void Add(const std::string& host, const std::string& share) override
     {
         std::set<std::string> made = Read();
-        if (made.insert(SmbShareUri(host, share)).second) {
+        if (made.insert(smbShareUri(host, share)).second) {
             Write(made);
         }
     }
@@ -35,7 +35,7 @@ public:
     void Drop(const std::string& host, const std::string& share) override
     {
         std::set<std::string> made = Read();
-        if (made.erase(SmbShareUri(host, share)) != 0) {
+        if (made.erase(smbShareUri(host, share)) != 0) {
             Write(made);
         }
     }
@@ -48,7 +48,7 @@ private:
         }
         std::set<std::string> made;
         std::string_view text;
-        const std::optional<std::string> file = ReadWholeFile(m_path);
+        const std::optional<std::string> file = readWholeFile(m_path);
         if (file) {
             text = *file;
         }
@@ -74,7 +74,7 @@ private:
         }
         // A ledger that cannot be written only makes the program more careful: it then
         // leaves a mount of its own mounted rather than unmount one it did not make.
-        (void)WriteFileAtomically(m_path, text, 0600);
+        (void)writeFileAtomically(m_path, text, 0600);
     }
 
     std::string m_path;

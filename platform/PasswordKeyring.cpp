@@ -50,7 +50,7 @@ struct Pending
     bool abandoned = false;
 };
 
-void Collect(GObject* /*source*/, GAsyncResult* result, gpointer data)
+void collect(GObject* /*source*/, GAsyncResult* result, gpointer data)
 {
     auto* pending = static_cast<Pending*>(data);
     if (pending->abandoned) {
@@ -60,14 +60,14 @@ void Collect(GObject* /*source*/, GAsyncResult* result, gpointer data)
     pending->result = G_ASYNC_RESULT(g_object_ref(result));
 }
 
-gboolean Wake(gpointer /*data*/)
+gboolean wake(gpointer /*data*/)
 {
     return G_SOURCE_REMOVE;
 }
 
 // Whether a session bus can be reached without starting one: GIO would otherwise try to launch
 // a bus of its own for a session that has none.
-bool SessionBusPresent()
+bool sessionBusPresent()
 {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); // NOLINT(concurrency-mt-unsafe): read only
     if (address != nullptr && *address != '\0') {
@@ -82,7 +82,7 @@ bool SessionBusPresent()
     return ::stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
-HashPtr Attributes(const std::string& host)
+HashPtr attributesFor(const std::string& host)
 {
     HashPtr table(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
     g_hash_table_insert(table.get(), g_strdup("server"), g_strdup(host.c_str()));
@@ -90,7 +90,7 @@ HashPtr Attributes(const std::string& host)
     return table;
 }
 
-std::string AttributeOf(SecretItem* item, const char* name)
+std::string attributeOf(SecretItem* item, const char* name)
 {
     HashPtr attributes(secret_item_get_attributes(item));
     const auto* value = static_cast<const char*>(g_hash_table_lookup(attributes.get(), name));
@@ -141,7 +141,7 @@ public:
         SecretValue* value = secret_item_get_secret(newest);
         gsize length = 0;
         const gchar* secret = secret_value_get(value, &length);
-        SmbCredentials found{AttributeOf(newest, "user"), AttributeOf(newest, "domain"), std::string(secret, length)};
+        SmbCredentials found{attributeOf(newest, "user"), attributeOf(newest, "domain"), std::string(secret, length)};
         secret_value_unref(value);
         return found;
     }
@@ -154,7 +154,7 @@ public:
         }
         // Those kept before for another user or domain go once the new ones are in.
         std::vector<GPtr<SecretItem>> previous = Search(host, SECRET_SEARCH_NONE);
-        HashPtr attributes = Attributes(host);
+        HashPtr attributes = attributesFor(host);
         g_hash_table_insert(attributes.get(), g_strdup("user"), g_strdup(credentials.user.c_str()));
         g_hash_table_insert(attributes.get(), g_strdup("domain"), g_strdup(credentials.domain.c_str()));
         const std::string label = credentials.user + "@" + host + " (" + Protocol + ")";
@@ -176,8 +176,8 @@ public:
             return false;
         }
         for (const GPtr<SecretItem>& item : previous) {
-            if (AttributeOf(item.get(), "user") == credentials.user &&
-                AttributeOf(item.get(), "domain") == credentials.domain) {
+            if (attributeOf(item.get(), "user") == credentials.user &&
+                attributeOf(item.get(), "domain") == credentials.domain) {
                 continue; // the very item just replaced
             }
             Delete(item.get());
@@ -196,7 +196,7 @@ private:
         g_main_context_push_thread_default(context);
         GPtr<GCancellable> cancellable(g_cancellable_new());
         auto* pending = new Pending;
-        start(cancellable.get(), Collect, pending);
+        start(cancellable.get(), collect, pending);
         gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(m_timeoutMs) * 1000;
         bool cancelled = false;
         while (pending->result == nullptr) {
@@ -212,7 +212,7 @@ private:
             }
             // A timer on the context bounds the blocking iteration by the time left.
             GSource* timer = g_timeout_source_new(static_cast<guint>((left + 999) / 1000));
-            g_source_set_callback(timer, Wake, nullptr, nullptr);
+            g_source_set_callback(timer, wake, nullptr, nullptr);
             g_source_attach(timer, context);
             g_main_context_iteration(context, TRUE);
             g_source_destroy(timer);
@@ -235,7 +235,7 @@ private:
         if (m_service) {
             return m_service.get();
         }
-        if (!SessionBusPresent()) {
+        if (!sessionBusPresent()) {
             return nullptr;
         }
         GPtr<GAsyncResult> result = Await([](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
@@ -263,7 +263,7 @@ private:
         if (service == nullptr) {
             return items;
         }
-        HashPtr attributes = Attributes(host);
+        HashPtr attributes = attributesFor(host);
         const auto all = static_cast<SecretSearchFlags>(flags | SECRET_SEARCH_ALL);
         GPtr<GAsyncResult> result = Await([&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
             secret_service_search(service, Schema(), attributes.get(), all, cancellable, callback, data);

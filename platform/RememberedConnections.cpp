@@ -8,18 +8,18 @@ namespace qvp {
 
 namespace {
 
-bool NeedsEscape(unsigned char c)
+bool needsEscape(unsigned char c)
 {
     return c <= 0x20 || c == 0x7F || c == '%' || c == '\\';
 }
 
-std::string Escape(std::string_view text)
+std::string escape(std::string_view text)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
     std::string out;
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        if (NeedsEscape(c)) {
+        if (needsEscape(c)) {
             out += '%';
             out += Hex[c >> 4];
             out += Hex[c & 0x0F];
@@ -30,7 +30,7 @@ std::string Escape(std::string_view text)
     return out;
 }
 
-int HexValue(char c)
+int hexValue(char c)
 {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -44,7 +44,7 @@ int HexValue(char c)
     return -1;
 }
 
-std::optional<std::string> Unescape(std::string_view text)
+std::optional<std::string> unescape(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -53,14 +53,14 @@ std::optional<std::string> Unescape(std::string_view text)
             if (i + 2 >= text.size()) {
                 return std::nullopt;
             }
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = hexValue(text[i + 1]);
+            const int low = hexValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }
             out += static_cast<char>(high * 16 + low);
             i += 2;
-        } else if (NeedsEscape(c)) {
+        } else if (needsEscape(c)) {
             return std::nullopt;
         } else {
             out += text[i];
@@ -70,7 +70,7 @@ std::optional<std::string> Unescape(std::string_view text)
 }
 
 // "X: \\host\share" with both parts non-empty, else nothing.
-std::optional<std::pair<int, RemoteName>> ParseLine(std::string_view line)
+std::optional<std::pair<int, RemoteName>> parseLine(std::string_view line)
 {
     if (line.size() < 4 || line[0] < 'A' || line[0] > 'Z' || line.substr(1, 2) != ": ") {
         return std::nullopt;
@@ -84,8 +84,8 @@ std::optional<std::pair<int, RemoteName>> ParseLine(std::string_view line)
     if (slash == 0 || slash == std::string_view::npos || slash + 1 == remote.size()) {
         return std::nullopt;
     }
-    std::optional<std::string> host = Unescape(remote.substr(0, slash));
-    std::optional<std::string> share = Unescape(remote.substr(slash + 1));
+    std::optional<std::string> host = unescape(remote.substr(0, slash));
+    std::optional<std::string> share = unescape(remote.substr(slash + 1));
     if (!host || !share) {
         return std::nullopt;
     }
@@ -102,22 +102,22 @@ public:
 
     std::optional<ConnectionSnapshot> Load() override
     {
-        std::optional<std::string> text = ReadWholeFile(m_path);
+        std::optional<std::string> text = readWholeFile(m_path);
         if (!text) {
             return std::nullopt;
         }
-        return ParseConnections(*text);
+        return parseConnections(*text);
     }
 
     bool Save(const ConnectionSnapshot& connections) override
     {
         // Read again at the moment of writing: lines this program cannot parse stay, and a
         // file that has become unreadable (owned by root after a sudo run) is left alone.
-        std::optional<std::string> text = ReadWholeFile(m_path);
+        std::optional<std::string> text = readWholeFile(m_path);
         if (!text) {
             return false;
         }
-        return WriteFileAtomically(m_path, UnparsedLines(*text) + FormatConnections(connections), 0600,
+        return writeFileAtomically(m_path, unparsedLines(*text) + formatConnections(connections), 0600,
                                    ExistingFile::KeepLinkAndMode);
     }
 
@@ -127,7 +127,7 @@ private:
 
 } // namespace
 
-std::string FormatConnections(const ConnectionSnapshot& connections)
+std::string formatConnections(const ConnectionSnapshot& connections)
 {
     std::string text;
     for (int i = 0; i < DriveLetterCount; ++i) {
@@ -136,33 +136,33 @@ std::string FormatConnections(const ConnectionSnapshot& connections)
             continue;
         }
         text += static_cast<char>('A' + i);
-        text += ": \\\\" + Escape(remote->host) + "\\" + Escape(remote->share) + "\n";
+        text += ": \\\\" + escape(remote->host) + "\\" + escape(remote->share) + "\n";
     }
     return text;
 }
 
-ConnectionSnapshot ParseConnections(std::string_view text)
+ConnectionSnapshot parseConnections(std::string_view text)
 {
     ConnectionSnapshot connections;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (auto parsed = ParseLine(line)) {
+        if (auto parsed = parseLine(line)) {
             connections[static_cast<std::size_t>(parsed->first)] = std::move(parsed->second);
         }
     }
     return connections;
 }
 
-std::string UnparsedLines(std::string_view text)
+std::string unparsedLines(std::string_view text)
 {
     std::string kept;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && !ParseLine(line)) {
+        if (!line.empty() && !parseLine(line)) {
             kept.append(line);
             kept += '\n';
         }
@@ -170,20 +170,20 @@ std::string UnparsedLines(std::string_view text)
     return kept;
 }
 
-bool AnyConnection(const ConnectionSnapshot& connections)
+bool anyConnection(const ConnectionSnapshot& connections)
 {
     return std::any_of(connections.begin(), connections.end(),
                        [](const std::optional<RemoteName>& remote) { return remote.has_value(); });
 }
 
-std::unique_ptr<ConnectionStore> MakeFileConnectionStore(std::string path)
+std::unique_ptr<ConnectionStore> makeFileConnectionStore(std::string path)
 {
     return std::make_unique<FileConnectionStore>(std::move(path));
 }
 
-std::string ConnectionsFilePath()
+std::string connectionsFilePath()
 {
-    const std::string home = ConfigHome();
+    const std::string home = configHome();
     return home.empty() ? std::string() : home + "/qvlink/connections";
 }
 

@@ -45,15 +45,15 @@ public:
 };
 
 // The file's text for a snapshot, and the snapshot a text describes.
-std::string FormatConnections(const ConnectionSnapshot& connections);
-ConnectionSnapshot ParseConnections(std::string_view text);
+std::string formatConnections(const ConnectionSnapshot& connections);
+ConnectionSnapshot parseConnections(std::string_view text);
 // The lines of text that describe no connection, each ending in a newline, in their order.
-std::string UnparsedLines(std::string_view text);
+std::string unparsedLines(std::string_view text);
 // Whether any letter is remembered.
-bool AnyConnection(const ConnectionSnapshot& connections);
+bool anyConnection(const ConnectionSnapshot& connections);
 
-// The connection store in the file at path; ConnectionsFilePath() is the user's.
-std::unique_ptr<ConnectionStore> MakeFileConnectionStore(std::string path);
-std::string ConnectionsFilePath();
+// The connection store in the file at path; connectionsFilePath() is the user's.
+std::unique_ptr<ConnectionStore> makeFileConnectionStore(std::string path);
+std::string connectionsFilePath();
 
 } // namespace qvp

@@ -1,7 +1,8 @@
 // Connecting a share so that it is reachable on this computer: the stand-in for connecting a
 // drive letter. The GVfs mounter mounts smb://host/share through GIO (the file manager then
 // shows it, and GVfs's FUSE view gives it a path), answering the mount's password questions
-// from a CredentialsSource.
+// from a CredentialsSource. Also the ledger of the mounts the program made itself, so that
+// giving up a letter never unmounts a mount the user (or the file manager) made.
 //
 // Thread-safety: UI thread only. The GVfs mounter's callbacks run from the default GLib main
 // context, which the Qt event loop dispatches on that thread.
@@ -54,7 +55,7 @@ public:
 // any further question aborts the mount. timeoutMs bounds the mount's waits on the server: the
 // time limit stops while the user is asked and starts afresh with the answer. logFailures: a
 // line per failed mount on standard error (the restore writes its own).
-std::unique_ptr<ShareMounter> MakeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000,
+std::unique_ptr<ShareMounter> makeGvfsShareMounter(CredentialsSource& credentials, int timeoutMs = 20000,
                                                    bool logFailures = true);
 
 // The mounts this program made, for the login session: kept in a small file under

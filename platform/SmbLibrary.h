@@ -3,7 +3,7 @@
 // much time and memory as the whole widget toolkit, and a run that never lists shares never
 // needs them.
 //
-// Thread-safety: SmbLibrary() may be called from any thread; the first call loads the library
+// Thread-safety: smbLibrary() may be called from any thread; the first call loads the library
 // once (a function-local static), every later call returns the same table. The functions in
 // the table are the library's own and carry its rules (not thread-safe: one SMB thread).
 #pragma once
@@ -32,9 +32,9 @@ struct SmbApi
 
 // The library's functions; null when the library or one of them cannot be had (the listing
 // then fails like an unreachable server). The library stays loaded until the process ends.
-const SmbApi* SmbLibrary();
+const SmbApi* smbLibrary();
 
 // Whether the library is in the process yet (start-up checks and tests).
-bool SmbLibraryLoaded();
+bool smbLibraryLoaded();
 
 } // namespace qvp

@@ -12,7 +12,7 @@
 
 namespace qvp {
 
-std::string CutUtf8(std::string_view text, std::size_t limit)
+std::string cutUtf8(std::string_view text, std::size_t limit)
 {
     if (limit == 0) {
         return {};
@@ -34,7 +34,7 @@ std::string CutUtf8(std::string_view text, std::size_t limit)
     return std::string(text.substr(0, length));
 }
 
-std::optional<std::uint32_t> ShareTypeFor(unsigned smbcType, std::string_view name)
+std::optional<std::uint32_t> shareTypeFor(unsigned smbcType, std::string_view name)
 {
     std::uint32_t type = 0;
     switch (smbcType) {
@@ -60,7 +60,7 @@ std::optional<std::uint32_t> ShareTypeFor(unsigned smbcType, std::string_view na
     return type;
 }
 
-bool IsListedShare(const ShareEntry& entry)
+bool isListedShare(const ShareEntry& entry)
 {
     // No server has a share called "." or ".."; such a name could only walk a path upwards.
     if (entry.name.empty() || entry.name == "." || entry.name == "..") {
@@ -71,7 +71,7 @@ bool IsListedShare(const ShareEntry& entry)
 
 bool ShareCollector::Add(ShareEntry entry)
 {
-    if (IsListedShare(entry)) {
+    if (isListedShare(entry)) {
         if (m_listed < MaxListedShares) {
             ++m_listed;
             m_entries.push_back(std::move(entry));
@@ -88,7 +88,7 @@ namespace {
 struct ContextDeleter
 {
     // Only contexts made through a loaded library exist, so the library is there to free them.
-    void operator()(SMBCCTX* context) const { SmbLibrary()->freeContext(context, 1); }
+    void operator()(SMBCCTX* context) const { smbLibrary()->freeContext(context, 1); }
 };
 using ContextPtr = std::unique_ptr<SMBCCTX, ContextDeleter>;
 
@@ -98,7 +98,7 @@ struct AuthData
     std::optional<SmbCredentials> credentials;
 };
 
-void CopyField(char* out, int size, const std::string& value)
+void copyField(char* out, int size, const std::string& value)
 {
     if (size <= 0) {
         return;
@@ -109,19 +109,19 @@ void CopyField(char* out, int size, const std::string& value)
     out[length] = '\0';
 }
 
-void Authenticate(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup, int workgroupSize,
+void authenticate(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup, int workgroupSize,
                   char* user, int userSize, char* password, int passwordSize)
 {
     // The callback is only ever registered through a loaded library.
-    const auto* data = static_cast<const AuthData*>(SmbLibrary()->getOptionUserData(context));
+    const auto* data = static_cast<const AuthData*>(smbLibrary()->getOptionUserData(context));
     // No credentials: an empty user and password, which the library sends as a guest login.
     const SmbCredentials none;
     const SmbCredentials& use = (data != nullptr && data->credentials) ? *data->credentials : none;
     if (!use.domain.empty()) {
-        CopyField(workgroup, workgroupSize, use.domain);
+        copyField(workgroup, workgroupSize, use.domain);
     }
-    CopyField(user, userSize, use.user);
-    CopyField(password, passwordSize, use.password);
+    copyField(user, userSize, use.user);
+    copyField(password, passwordSize, use.password);
 }
 
 struct Request
@@ -199,7 +199,7 @@ private:
     ContextPtr MakeContext()
     {
         // Loaded here, on the SMB thread at its first request, not with the program.
-        const SmbApi* smb = SmbLibrary();
+        const SmbApi* smb = smbLibrary();
         if (smb == nullptr) {
             return nullptr;
         }
@@ -208,7 +208,7 @@ private:
             return context;
         }
         smb->setOptionUserData(context.get(), &m_auth);
-        smb->setFunctionAuthDataWithContext(context.get(), Authenticate);
+        smb->setFunctionAuthDataWithContext(context.get(), authenticate);
         smb->setTimeout(context.get(), m_timeoutMs);
         // SMB2 and later run over 445 only; trying 139 as well would double the wait for a silent host.
         smb->setPort(context.get(), 445);
@@ -225,9 +225,9 @@ private:
     {
         m_auth.credentials = request.credentials;
         ShareListResult result;
-        const std::string uri = SmbServerUri(request.host);
+        const std::string uri = smbServerUri(request.host);
         errno = 0;
-        const SmbApi& smb = *SmbLibrary(); // a context exists, so the library is loaded
+        const SmbApi& smb = *smbLibrary(); // a context exists, so the library is loaded
         SMBCFILE* dir = smb.getFunctionOpendir(context)(context, uri.c_str());
         if (dir == nullptr) {
             result.code = (errno == EACCES || errno == EPERM) ? ShareListAccessDenied : ShareListFailed;
@@ -243,7 +243,7 @@ private:
                 break;
             }
             const std::string_view name(entry->name, ::strnlen(entry->name, entry->namelen));
-            const std::optional<std::uint32_t> type = ShareTypeFor(entry->smbc_type, name);
+            const std::optional<std::uint32_t> type = shareTypeFor(entry->smbc_type, name);
             if (!type) {
                 continue;
             }
@@ -251,7 +251,7 @@ private:
                 entry->comment != nullptr
                     ? std::string_view(entry->comment, ::strnlen(entry->comment, entry->commentlen))
                     : std::string_view();
-            room = collected.Add({CutUtf8(name, ShareNameSize), *type, CutUtf8(remark, ShareRemarkSize)});
+            room = collected.Add({cutUtf8(name, ShareNameSize), *type, cutUtf8(remark, ShareRemarkSize)});
         }
         result.entries = collected.Take();
         smb.getFunctionClosedir(context)(context, dir);
@@ -271,7 +271,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs)
+std::unique_ptr<ShareLister> makeSmbShareLister(int connectTimeoutMs)
 {
     return std::make_unique<SmbShareLister>(connectTimeoutMs);
 }

@@ -1,5 +1,7 @@
 // Listing a server's shares: the results the device actions rely on (a result code, and for
-// each share its name, type and remark), behind an interface so that tests give their own.
+// each share its name, type and remark, at most MaxListedShares of them), behind an interface
+// so that tests give their own; the rules for which shares the list shows and how long their
+// texts are.
 //
 // Thread-safety: ShareLister::ListShares may be called from any thread; the answer comes on
 // a thread of the lister's own (SmbShareLister: its SMB thread), never inside the call.
@@ -64,15 +66,15 @@ public:
 
 // text cut to at most limit - 1 bytes, never inside a UTF-8 character; bytes that are not UTF-8
 // are kept (the widget layer shows them as replacement characters).
-std::string CutUtf8(std::string_view text, std::size_t limit);
+std::string cutUtf8(std::string_view text, std::size_t limit);
 
 // The share type for a libsmbclient entry type (SMBC_FILE_SHARE ...); nullopt for entries that
 // are not shares (workgroups, servers, files). A name ending in '$' carries the special bit.
-std::optional<std::uint32_t> ShareTypeFor(unsigned smbcType, std::string_view name);
+std::optional<std::uint32_t> shareTypeFor(unsigned smbcType, std::string_view name);
 
 // Whether the share list shows the entry: a plain disk share whose remark is not exactly
 // "System Configuration".
-bool IsListedShare(const ShareEntry& entry);
+bool isListedShare(const ShareEntry& entry);
 
 // The share list shows at most this many rows, the first ones in listing order. A listing
 // stops once it has them, so a server that lists tens of thousands of shares costs a bounded
@@ -100,6 +102,6 @@ private:
 // thread-safe. connectTimeoutMs bounds each connection attempt. Destroying the lister waits for
 // a library call in progress; the program never destroys its own, and leaves by endProcess
 // (ProcessExit.h) with the thread still at work.
-std::unique_ptr<ShareLister> MakeSmbShareLister(int connectTimeoutMs = 3000);
+std::unique_ptr<ShareLister> makeSmbShareLister(int connectTimeoutMs = 3000);
 
 } // namespace qvp

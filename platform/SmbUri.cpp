@@ -4,14 +4,14 @@
 
 namespace qvp {
 
-std::string SmbServerUri(std::string_view host)
+std::string smbServerUri(std::string_view host)
 {
     return "smb://" + percentEncode(host) + "/";
 }
 
-std::string SmbShareUri(std::string_view host, std::string_view share)
+std::string smbShareUri(std::string_view host, std::string_view share)
 {
-    return SmbServerUri(host) + percentEncode(share);
+    return smbServerUri(host) + percentEncode(share);
 }
 
 } // namespace qvp

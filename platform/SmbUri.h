@@ -11,7 +11,7 @@
 namespace qvp {
 
 // "smb://host/" for a server, "smb://host/share" for a share.
-std::string SmbServerUri(std::string_view host);
-std::string SmbShareUri(std::string_view host, std::string_view share);
+std::string smbServerUri(std::string_view host);
+std::string smbShareUri(std::string_view host, std::string_view share);
 
 } // namespace qvp

@@ -4,7 +4,7 @@ namespace qvp {
 
 namespace {
 
-const char* Windows9xName(unsigned minor, unsigned build)
+const char* windows9xName(unsigned minor, unsigned build)
 {
     if (minor < 10) {
         if (build == 950) {
@@ -33,7 +33,7 @@ const char* Windows9xName(unsigned minor, unsigned build)
     return minor == 90 ? "Windows ME" : UnknownWindowsVersion;
 }
 
-const char* WindowsNtName(unsigned major, unsigned minor)
+const char* windowsNtName(unsigned major, unsigned minor)
 {
     if (major == 3 && minor == 51) {
         return "Windows NT 3.51";
@@ -61,7 +61,7 @@ public:
 
 } // namespace
 
-const char* WindowsVersionNameFor(const std::optional<OsVersionRecord>& record)
+const char* windowsVersionNameFor(const std::optional<OsVersionRecord>& record)
 {
     if (!record) {
         return UnknownWindowsVersion;
@@ -69,9 +69,9 @@ const char* WindowsVersionNameFor(const std::optional<OsVersionRecord>& record)
     const unsigned build = record->build & 0xFFFFU;
     switch (record->platformId) {
     case 1:
-        return record->major == 4 ? Windows9xName(record->minor, build) : UnknownWindowsVersion;
+        return record->major == 4 ? windows9xName(record->minor, build) : UnknownWindowsVersion;
     case 2:
-        return WindowsNtName(record->major, record->minor);
+        return windowsNtName(record->major, record->minor);
     case 3:
         return "Windows CE";
     default:
@@ -79,7 +79,7 @@ const char* WindowsVersionNameFor(const std::optional<OsVersionRecord>& record)
     }
 }
 
-std::unique_ptr<VersionQuery> MakeVersionQuery()
+std::unique_ptr<VersionQuery> makeVersionQuery()
 {
     return std::make_unique<NoVersionQuery>();
 }

@@ -19,7 +19,7 @@ struct OsVersionRecord
 inline constexpr char UnknownWindowsVersion[] = "unknown Windows version";
 
 // The table's name for a record; a failed query (nullopt) gives UnknownWindowsVersion.
-const char* WindowsVersionNameFor(const std::optional<OsVersionRecord>& record);
+const char* windowsVersionNameFor(const std::optional<OsVersionRecord>& record);
 
 class VersionQuery
 {
@@ -29,6 +29,6 @@ public:
 };
 
 // This platform has no Windows version record: the query fails.
-std::unique_ptr<VersionQuery> MakeVersionQuery();
+std::unique_ptr<VersionQuery> makeVersionQuery();
 
 } // namespace qvp

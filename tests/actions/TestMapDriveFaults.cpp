@@ -126,7 +126,7 @@ void TestMapDriveFaults::takenLetterKeepsSomeoneElsesMount()
     QCOMPARE(m_fakes->mounter.mounts, std::vector<std::string>{NasA + "/public"});
     // G: and K: both given up by docs and public's old letter: nothing of anyone else unmounted.
     QVERIFY(m_fakes->mounter.unmounts.empty());
-    QCOMPARE(qvp::FormatConnections(m_fakes->connections.snapshot), std::string("K: \\\\10.77.0.2\\public\n"));
+    QCOMPARE(qvp::formatConnections(m_fakes->connections.snapshot), std::string("K: \\\\10.77.0.2\\public\n"));
 }
 
 QTEST_MAIN(TestMapDriveFaults)

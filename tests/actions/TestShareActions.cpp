@@ -345,7 +345,7 @@ void TestShareActions::mapDrive()
              std::vector<std::string>{NasA + "/" + List("shareListView")->GetItemText(shareRow, 0).toStdString()});
     QCOMPARE(Rows(*List("shareListView")), rowsAfter);
     // The file as the real store would write it, in letter order.
-    const std::string text = qvp::FormatConnections(m_fakes->connections.snapshot);
+    const std::string text = qvp::formatConnections(m_fakes->connections.snapshot);
     QStringList wanted = connections.split('\n', Qt::SkipEmptyParts);
     wanted.sort();
     QCOMPARE(QString::fromStdString(text).split('\n', Qt::SkipEmptyParts), wanted);
@@ -414,7 +414,7 @@ void TestShareActions::mapTheListedDevice()
     QVERIFY(m_fakes->mounter.unmounts.empty()); // A's folder moved to K:, still mounted
     QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(NasA));
     QCOMPARE(
-        QString::fromStdString(qvp::FormatConnections(m_fakes->connections.snapshot)).split('\n', Qt::SkipEmptyParts),
+        QString::fromStdString(qvp::formatConnections(m_fakes->connections.snapshot)).split('\n', Qt::SkipEmptyParts),
         (QStringList{"K: \\\\10.77.0.2\\public", "N: \\\\Nas%20A\\docs"}));
     // Rows from the mapped one down, by the listed device's address and name.
     QCOMPARE(Rows(*List("shareListView")), (QStringList{"public=K:", "docs=N:"}));

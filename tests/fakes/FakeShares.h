@@ -149,12 +149,12 @@ public:
         if (failAdd) {
             return false;
         }
-        text = qvp::WithBookmark(text, uri, label);
+        text = qvp::withBookmark(text, uri, label);
         return true;
     }
     bool Remove(const std::string& uri, const std::string& label) override
     {
-        text = qvp::WithoutBookmark(text, uri, label);
+        text = qvp::withoutBookmark(text, uri, label);
         return true;
     }
     std::string text;

@@ -55,20 +55,20 @@ TEST_F(FileFaults, UnreadableConnectionFileIsToldApartAndNeverOverwritten)
     const std::string path = m_dir + "/connections";
     const std::string original = "G: \\\\nas\\public\nK: \\\\nas\\media\n";
     EXPECT_TRUE(AsOrdinaryUser(m_dir, [&] {
-        if (!qvp::WriteFileAtomically(path, original, 0600) || ::chmod(path.c_str(), 0) != 0) {
+        if (!qvp::writeFileAtomically(path, original, 0600) || ::chmod(path.c_str(), 0) != 0) {
             return false;
         }
-        auto store = qvp::MakeFileConnectionStore(path);
+        auto store = qvp::makeFileConnectionStore(path);
         qvp::ConnectionSnapshot mapped;
         mapped['E' - 'A'] = qvp::RemoteName{"nas", "docs"};
         // Could not read is not empty, and what could not be read is not replaced.
         const bool told = !store->Load().has_value();
         const bool refused = !store->Save(mapped);
         ::chmod(path.c_str(), 0600);
-        return told && refused && qvp::ReadWholeFile(path) == original;
+        return told && refused && qvp::readWholeFile(path) == original;
     }));
     // An empty or missing file is empty, not unreadable.
-    EXPECT_EQ(qvp::MakeFileConnectionStore(m_dir + "/none")->Load(), qvp::ConnectionSnapshot{});
+    EXPECT_EQ(qvp::makeFileConnectionStore(m_dir + "/none")->Load(), qvp::ConnectionSnapshot{});
 }
 
 TEST_F(FileFaults, LinesThatDoNotParseSurviveASave)
@@ -77,13 +77,13 @@ TEST_F(FileFaults, LinesThatDoNotParseSurviveASave)
     const std::string odd = "# written by hand\n"
                             "L: \\\\nas\\a\\b\n"
                             "Q: smb://future/form\n";
-    ASSERT_TRUE(qvp::WriteFileAtomically(path, "G: \\\\nas\\public\n" + odd, 0600));
-    auto store = qvp::MakeFileConnectionStore(path);
+    ASSERT_TRUE(qvp::writeFileAtomically(path, "G: \\\\nas\\public\n" + odd, 0600));
+    auto store = qvp::makeFileConnectionStore(path);
     qvp::ConnectionSnapshot connections = store->Load().value();
     connections['G' - 'A'].reset();
     connections['K' - 'A'] = qvp::RemoteName{"nas", "public"};
     ASSERT_TRUE(store->Save(connections));
-    EXPECT_EQ(qvp::ReadWholeFile(path), odd + "K: \\\\nas\\public\n");
+    EXPECT_EQ(qvp::readWholeFile(path), odd + "K: \\\\nas\\public\n");
     EXPECT_EQ(store->Load(), connections);
 }
 
@@ -93,24 +93,24 @@ TEST_F(FileFaults, BookmarksKeepTheirModeAndTheirLink)
     const std::string link = m_dir + "/gtk-3.0/bookmarks";
     fs::create_directories(m_dir + "/dotfiles");
     fs::create_directories(m_dir + "/gtk-3.0");
-    ASSERT_TRUE(qvp::WriteFileAtomically(real, "file:///tmp Temporary\n", 0600));
+    ASSERT_TRUE(qvp::writeFileAtomically(real, "file:///tmp Temporary\n", 0600));
     fs::create_symlink("../dotfiles/bookmarks", link);
-    auto store = qvp::MakeFileBookmarkStore(link);
+    auto store = qvp::makeFileBookmarkStore(link);
     ASSERT_TRUE(store->Add("smb://nas/public", "G: public on nas"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(qvp::ReadWholeFile(real), "file:///tmp Temporary\nsmb://nas/public G: public on nas\n");
+    EXPECT_EQ(qvp::readWholeFile(real), "file:///tmp Temporary\nsmb://nas/public G: public on nas\n");
     struct stat info = {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600U);
     ASSERT_TRUE(store->Remove("smb://nas/public", "G: public on nas"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(qvp::ReadWholeFile(real), "file:///tmp Temporary\n");
+    EXPECT_EQ(qvp::readWholeFile(real), "file:///tmp Temporary\n");
     // A new file still gets the usual mode; a link loop is refused, not followed for ever.
-    ASSERT_TRUE(qvp::MakeFileBookmarkStore(m_dir + "/new")->Add("smb://h/s", "G: s on h"));
+    ASSERT_TRUE(qvp::makeFileBookmarkStore(m_dir + "/new")->Add("smb://h/s", "G: s on h"));
     ASSERT_EQ(::stat((m_dir + "/new").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644U);
     fs::create_symlink("loop", m_dir + "/loop");
-    EXPECT_FALSE(qvp::WriteFileAtomically(m_dir + "/loop", "x", 0644, qvp::ExistingFile::KeepLinkAndMode));
+    EXPECT_FALSE(qvp::writeFileAtomically(m_dir + "/loop", "x", 0644, qvp::ExistingFile::KeepLinkAndMode));
 }
 
 TEST_F(FileFaults, ShortcutWritesStillReplaceALinkOfTheirName)
@@ -118,7 +118,7 @@ TEST_F(FileFaults, ShortcutWritesStillReplaceALinkOfTheirName)
     // A name from a device must never lead a write out of its folder.
     fs::create_directories(m_dir + "/desk");
     fs::create_symlink(m_dir + "/outside", m_dir + "/desk/x.desktop");
-    ASSERT_TRUE(qvp::WriteFileAtomically(m_dir + "/desk/x.desktop", "entry", 0755));
+    ASSERT_TRUE(qvp::writeFileAtomically(m_dir + "/desk/x.desktop", "entry", 0755));
     EXPECT_FALSE(fs::is_symlink(m_dir + "/desk/x.desktop"));
     EXPECT_FALSE(fs::exists(m_dir + "/outside"));
 }

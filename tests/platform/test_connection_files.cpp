@@ -58,10 +58,10 @@ TEST(Connections, HostileNamesRoundTripOnOneLineEach)
             qvp::ConnectionSnapshot in;
             in['G' - 'A'] = qvp::RemoteName{host, share};
             in['K' - 'A'] = qvp::RemoteName{"10.0.0.2", "k"};
-            const std::string text = qvp::FormatConnections(in);
+            const std::string text = qvp::formatConnections(in);
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
             EXPECT_EQ(text.rfind("G: \\\\", 0), 0U) << text;
-            EXPECT_EQ(qvp::ParseConnections(text), in) << text;
+            EXPECT_EQ(qvp::parseConnections(text), in) << text;
         }
     }
 }
@@ -82,7 +82,7 @@ TEST(Connections, MalformedLinesCountAsNoConnection)
                              "\n"
                              "garbage\n"
                              "P: \\\\nas\\with%20space";
-    const qvp::ConnectionSnapshot got = qvp::ParseConnections(text);
+    const qvp::ConnectionSnapshot got = qvp::parseConnections(text);
     qvp::ConnectionSnapshot want;
     want['E' - 'A'] = qvp::RemoteName{"nas", "public"};
     want['P' - 'A'] = qvp::RemoteName{"nas", "with space"};
@@ -92,7 +92,7 @@ TEST(Connections, MalformedLinesCountAsNoConnection)
 TEST_F(TempDir, ConnectionFileIsReplacedWholeAndPrivately)
 {
     const std::string path = m_dir + "/config/qvlink/connections";
-    auto store = qvp::MakeFileConnectionStore(path);
+    auto store = qvp::makeFileConnectionStore(path);
     EXPECT_EQ(store->Load(), qvp::ConnectionSnapshot{}); // no file yet
     const int fds = OpenFds();
     qvp::ConnectionSnapshot in;
@@ -115,13 +115,13 @@ TEST_F(TempDir, ConnectionFileIsReplacedWholeAndPrivately)
 TEST_F(TempDir, UnwritableFolderFailsWithoutTouchingTheFile)
 {
     const std::string path = m_dir + "/connections";
-    auto store = qvp::MakeFileConnectionStore(path);
+    auto store = qvp::makeFileConnectionStore(path);
     qvp::ConnectionSnapshot in;
     in[4] = qvp::RemoteName{"a", "b"};
     ASSERT_TRUE(store->Save(in));
     if (::geteuid() == 0) {
         // root writes anywhere; a path under a regular file fails for everyone.
-        EXPECT_FALSE(qvp::MakeFileConnectionStore(path + "/sub/connections")->Save(in));
+        EXPECT_FALSE(qvp::makeFileConnectionStore(path + "/sub/connections")->Save(in));
     } else {
         ASSERT_EQ(::chmod(m_dir.c_str(), 0500), 0);
         EXPECT_FALSE(store->Save({}));
@@ -133,7 +133,7 @@ TEST_F(TempDir, UnwritableFolderFailsWithoutTouchingTheFile)
 TEST(Bookmarks, AddAndRemoveKeepEveryOtherLineExactly)
 {
     const std::string uri = "smb://10.77.0.2/public";
-    const std::string label = qvp::BookmarkLabel('E', "public", "10.77.0.2");
+    const std::string label = qvp::bookmarkLabel('E', "public", "10.77.0.2");
     EXPECT_EQ(label, "E: public on 10.77.0.2");
     const std::string ours = uri + " " + label + "\n";
     struct Row
@@ -149,9 +149,9 @@ TEST(Bookmarks, AddAndRemoveKeepEveryOtherLineExactly)
         {"x\n" + ours + "y", "x\n" + ours + "y"},
     };
     for (const Row& row : rows) {
-        const std::string added = qvp::WithBookmark(row.before, uri, label);
+        const std::string added = qvp::withBookmark(row.before, uri, label);
         EXPECT_EQ(added, row.added);
-        const std::string removed = qvp::WithoutBookmark(added, uri, label);
+        const std::string removed = qvp::withoutBookmark(added, uri, label);
         EXPECT_EQ(removed.find(uri), std::string::npos);
         std::string expected = row.before;
         if (expected.find(ours) != std::string::npos) {
@@ -163,16 +163,16 @@ TEST(Bookmarks, AddAndRemoveKeepEveryOtherLineExactly)
     }
     // A similar line of someone else's is not ours.
     const std::string other = uri + " E: public on 10.77.0.2 (mine)\n" + uri + "\n";
-    EXPECT_EQ(qvp::WithoutBookmark(other, uri, label), other);
+    EXPECT_EQ(qvp::withoutBookmark(other, uri, label), other);
 }
 
 TEST(Bookmarks, HostileLabelsStayOnTheirLine)
 {
     for (const std::string& name : Hostile) {
-        const std::string label = qvp::BookmarkLabel('G', name, name);
-        const std::string text = qvp::WithBookmark("keep\n", "smb://h/s", label);
+        const std::string label = qvp::bookmarkLabel('G', name, name);
+        const std::string text = qvp::withBookmark("keep\n", "smb://h/s", label);
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
-        EXPECT_EQ(qvp::WithoutBookmark(text, "smb://h/s", label), "keep\n");
+        EXPECT_EQ(qvp::withoutBookmark(text, "smb://h/s", label), "keep\n");
     }
 }
 
@@ -181,13 +181,13 @@ TEST_F(TempDir, BookmarkFileKeepsItsOtherLines)
     const std::string path = m_dir + "/gtk-3.0/bookmarks";
     fs::create_directories(m_dir + "/gtk-3.0");
     const std::string original = "file:///home/u/Music Music\nsmb://other/x\n";
-    ASSERT_TRUE(qvp::WriteFileAtomically(path, original, 0644));
-    auto store = qvp::MakeFileBookmarkStore(path);
+    ASSERT_TRUE(qvp::writeFileAtomically(path, original, 0644));
+    auto store = qvp::makeFileBookmarkStore(path);
     ASSERT_TRUE(store->Add("smb://10.77.0.2/public", "E: public on 10.77.0.2"));
     ASSERT_TRUE(store->Add("smb://10.77.0.2/public", "E: public on 10.77.0.2"));
-    EXPECT_EQ(*qvp::ReadWholeFile(path), original + "smb://10.77.0.2/public E: public on 10.77.0.2\n");
+    EXPECT_EQ(*qvp::readWholeFile(path), original + "smb://10.77.0.2/public E: public on 10.77.0.2\n");
     ASSERT_TRUE(store->Remove("smb://10.77.0.2/public", "E: public on 10.77.0.2"));
-    EXPECT_EQ(*qvp::ReadWholeFile(path), original);
+    EXPECT_EQ(*qvp::readWholeFile(path), original);
     EXPECT_EQ(Entries(m_dir + "/gtk-3.0"), std::vector<std::string>{"bookmarks"});
 }
 
@@ -195,7 +195,7 @@ TEST_F(TempDir, UnreadableBookmarksAreLeftAlone)
 {
     const std::string path = m_dir + "/bookmarks";
     fs::create_directories(path); // a folder where the file should be: it cannot be read
-    auto store = qvp::MakeFileBookmarkStore(path);
+    auto store = qvp::makeFileBookmarkStore(path);
     EXPECT_FALSE(store->Add("smb://h/s", "G: s on h"));
     EXPECT_TRUE(fs::is_directory(path));
 }
@@ -214,7 +214,7 @@ TEST(DriveTypes, SystemDiskRememberedLettersAndTheRest)
         {"", qvp::DriveNoRootDir},   {"G", qvp::DriveNoRootDir},  {"1:", qvp::DriveNoRootDir},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(qvp::DriveTypeFor(row.root, connections), row.type) << row.root;
+        EXPECT_EQ(qvp::driveTypeFor(row.root, connections), row.type) << row.root;
     }
 }
 

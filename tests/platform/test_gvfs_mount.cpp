@@ -197,7 +197,7 @@ protected:
     std::optional<qvp::MountResult> Mount(int timeoutMs)
     {
         std::optional<qvp::MountResult> outcome;
-        auto mounter = qvp::MakeGvfsShareMounter(m_user, timeoutMs);
+        auto mounter = qvp::makeGvfsShareMounter(m_user, timeoutMs);
         mounter->Mount("10.77.0.2", "private", [&](qvp::MountResult result) { outcome = std::move(result); });
         const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
         while (!outcome && g_get_monotonic_time() < deadline) {

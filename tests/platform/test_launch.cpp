@@ -134,10 +134,10 @@ TEST(Launcher, MissingProgramsGiveTheFallbackResults)
     EXPECT_EQ(qvp::spawnDetached({dir.path() + "/noexec"}), qvp::StartBadFormat);    // mode 0644
     EXPECT_EQ(qvp::spawnDetached({}), qvp::StartFileNotFound);
     for (int result : {2, 3, 11}) {
-        EXPECT_TRUE(qvp::IsMissingProgram(result));
+        EXPECT_TRUE(qvp::isMissingProgram(result));
     }
-    EXPECT_FALSE(qvp::IsMissingProgram(qvp::StartOk));
-    EXPECT_FALSE(qvp::IsMissingProgram(qvp::StartFailed));
+    EXPECT_FALSE(qvp::isMissingProgram(qvp::StartOk));
+    EXPECT_FALSE(qvp::isMissingProgram(qvp::StartFailed));
 }
 
 TEST(Launcher, ArgumentsArriveExactlyAndNothingIsLeftBehind)

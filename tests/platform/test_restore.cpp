@@ -69,12 +69,12 @@ std::pair<int, std::string> Validate(const std::string& path)
         ::waitpid(pid, &status, 0);
     }
     posix_spawn_file_actions_destroy(&actions);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, qvp::ReadWholeFile(out).value_or("")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, qvp::readWholeFile(out).value_or("")};
 }
 
 std::vector<std::string> ExecOf(const std::string& entryPath)
 {
-    const std::string text = qvp::ReadWholeFile(entryPath).value_or("");
+    const std::string text = qvp::readWholeFile(entryPath).value_or("");
     const std::optional<std::string> exec = qvp::desktopEntryValue(text, "Exec");
     if (!exec) {
         return {};
@@ -130,7 +130,7 @@ TEST_F(Restore, EntryIsValidAndQuotesAnyProgramPath)
         const auto [status, output] = Validate(entry);
         EXPECT_EQ(status, 0) << program << "\n" << output;
         EXPECT_EQ(output, "") << program;
-        const std::string text = qvp::ReadWholeFile(entry).value_or("");
+        const std::string text = qvp::readWholeFile(entry).value_or("");
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << text;
     }
     // Exactly as the Desktop Entry rules write it, for one path with every special character.
@@ -183,7 +183,7 @@ class MemoryBookmarks final : public qvp::BookmarkStore
 public:
     bool Add(const std::string& uri, const std::string& label) override
     {
-        text = qvp::WithBookmark(text, uri, label);
+        text = qvp::withBookmark(text, uri, label);
         return true;
     }
     bool Remove(const std::string&, const std::string&) override { return false; }

@@ -9,7 +9,7 @@
 
 namespace {
 
-using qvp::CutUtf8;
+using qvp::cutUtf8;
 
 TEST(CutUtf8, KeepsWholeCharactersWithinTheLimit)
 {
@@ -39,7 +39,7 @@ TEST(CutUtf8, KeepsWholeCharactersWithinTheLimit)
         {"abc", 0, ""},
     };
     for (const Row& row : rows) {
-        const std::string got = CutUtf8(row.in, row.limit);
+        const std::string got = cutUtf8(row.in, row.limit);
         EXPECT_EQ(got, row.out) << "input of " << row.in.size() << " bytes, limit " << row.limit;
         EXPECT_LT(got.size(), std::max<std::size_t>(row.limit, 1));
     }
@@ -65,7 +65,7 @@ TEST(ShareType, FromLibraryTypesAndTheDollarRule)
         {SMBC_WORKGROUP, "WORKGROUP", std::nullopt},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(qvp::ShareTypeFor(row.smbcType, row.name), row.type) << row.name;
+        EXPECT_EQ(qvp::shareTypeFor(row.smbcType, row.name), row.type) << row.name;
     }
 }
 
@@ -91,7 +91,7 @@ TEST(ShareFilter, OnlyPlainDiskSharesWithoutTheConfigurationRemark)
         {{"../up", qvp::ShareTypeDisk, ""}, true},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(qvp::IsListedShare(row.entry), row.listed) << row.entry.name << " / " << row.entry.remark;
+        EXPECT_EQ(qvp::isListedShare(row.entry), row.listed) << row.entry.name << " / " << row.entry.remark;
     }
 }
 
@@ -113,9 +113,9 @@ TEST(SmbUri, HostAndShareNeverLeaveTheirPart)
         {"10.77.0.2", "100%", "smb://10.77.0.2/100%25"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(qvp::SmbShareUri(row.host, row.share), row.uri);
+        EXPECT_EQ(qvp::smbShareUri(row.host, row.share), row.uri);
     }
-    EXPECT_EQ(qvp::SmbServerUri("10.0.0.1"), "smb://10.0.0.1/");
+    EXPECT_EQ(qvp::smbServerUri("10.0.0.1"), "smb://10.0.0.1/");
 }
 
 struct VersionRow
@@ -160,11 +160,11 @@ TEST(WindowsVersion, TableRowsAtTheirBoundaries)
     };
     for (const VersionRow& row : rows) {
         const qvp::OsVersionRecord record{row.platform, row.major, row.minor, row.build};
-        EXPECT_STREQ(qvp::WindowsVersionNameFor(record), row.name)
+        EXPECT_STREQ(qvp::windowsVersionNameFor(record), row.name)
             << row.platform << " " << row.major << "." << row.minor << " build " << row.build;
     }
-    EXPECT_STREQ(qvp::WindowsVersionNameFor(std::nullopt), qvp::UnknownWindowsVersion);
-    EXPECT_STREQ(qvp::WindowsVersionNameFor(qvp::MakeVersionQuery()->Query()), qvp::UnknownWindowsVersion);
+    EXPECT_STREQ(qvp::windowsVersionNameFor(std::nullopt), qvp::UnknownWindowsVersion);
+    EXPECT_STREQ(qvp::windowsVersionNameFor(qvp::makeVersionQuery()->Query()), qvp::UnknownWindowsVersion);
 }
 
 } // namespace

@@ -12,11 +12,11 @@ namespace {
 TEST(SmbLibrary, LoadedWhenFirstAskedAndOnlyOnce)
 {
     // Nothing in a program that links the platform layer loads it on its own.
-    EXPECT_FALSE(qvp::SmbLibraryLoaded());
-    const qvp::SmbApi* api = qvp::SmbLibrary();
+    EXPECT_FALSE(qvp::smbLibraryLoaded());
+    const qvp::SmbApi* api = qvp::smbLibrary();
     ASSERT_NE(api, nullptr);
-    EXPECT_TRUE(qvp::SmbLibraryLoaded());
-    EXPECT_EQ(qvp::SmbLibrary(), api);
+    EXPECT_TRUE(qvp::smbLibraryLoaded());
+    EXPECT_EQ(qvp::smbLibrary(), api);
     // Every function the lister calls was found; a context can be made and freed.
     const bool found[] = {api->newContext != nullptr,           api->freeContext != nullptr,
                           api->initContext != nullptr,          api->getOptionUserData != nullptr,
