@@ -2,6 +2,7 @@
 #include "DesktopEntryWriter.h"
 
 #include "AtomicFile.h"
+#include "GObjectPtr.h"
 #include "Launcher.h"
 #include "UrlEncoding.h"
 
@@ -194,12 +195,11 @@ void markTrusted(const std::string& path)
     if (bus == nullptr || bus[0] == '\0') {
         return;
     }
-    GFile* file = g_file_new_for_path(path.c_str());
-    GError* error = nullptr;
-    if (!g_file_set_attribute_string(file, "metadata::trusted", "true", G_FILE_QUERY_INFO_NONE, nullptr, &error)) {
-        g_clear_error(&error);
-    }
-    g_object_unref(file);
+    GPtr<GFile> file(g_file_new_for_path(path.c_str()));
+    GError* raw = nullptr;
+    // A desktop without metadata support just does not mark it; nothing to report.
+    g_file_set_attribute_string(file.get(), "metadata::trusted", "true", G_FILE_QUERY_INFO_NONE, nullptr, &raw);
+    ErrorPtr error(raw);
 }
 
 std::string desktopFolder()

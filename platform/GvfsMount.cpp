@@ -1,4 +1,5 @@
 // The GIO/GVfs mounter of ShareMount.h.
+#include "GObjectPtr.h"
 #include "ShareMount.h"
 #include "SmbUri.h"
 
@@ -10,18 +11,6 @@
 namespace qvp {
 
 namespace {
-
-template <typename T> struct GObjectDeleter
-{
-    void operator()(T* object) const { g_object_unref(object); }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectDeleter<T>>;
-
-struct ErrorDeleter
-{
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
 
 // How often the user is asked for one mount; a refused answer makes GVfs ask again.
 constexpr int MaxUserAnswers = 3;

@@ -5,6 +5,8 @@
 // re-entered from here, and a keyring that does not answer must not hold the window.
 #include "PasswordKeyring.h"
 
+#include "GObjectPtr.h"
+
 #include <cstdlib>
 #include <gio/gio.h>
 #include <libsecret/secret.h>
@@ -18,18 +20,6 @@ namespace {
 // How long a cancelled call is given to come back before its result is abandoned.
 constexpr gint64 CancelGraceUs = 500 * 1000;
 constexpr const char* Protocol = "smb";
-
-template <typename T> struct GObjectDeleter
-{
-    void operator()(T* object) const { g_object_unref(object); }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectDeleter<T>>;
-
-struct ErrorDeleter
-{
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
 
 struct HashDeleter
 {
