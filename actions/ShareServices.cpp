@@ -103,9 +103,15 @@ std::optional<qvp::SmbCredentials> SessionCredentials::Stored(const std::string&
     return found->second;
 }
 
-void SessionCredentials::Ask(const std::string& host, bool refused, Answer answer)
+qvp::CredentialsSource::Question SessionCredentials::Ask(const std::string& host, bool refused, Answer answer)
 {
-    QTimer::singleShot(0, qApp, [this, host, refused, answer = std::move(answer)] {
+    const Question id = ++m_lastQuestion;
+    auto question = std::make_shared<OpenQuestion>();
+    m_questions.emplace(id, question);
+    QTimer::singleShot(0, qApp, [this, id, question, host, refused, answer = std::move(answer)] {
+        if (question->withdrawn) {
+            return;
+        }
         CredentialsDialog::Options options;
         options.keyringAvailable = m_keyring != nullptr && m_keyring->Available();
         options.refused = refused;
@@ -126,7 +132,13 @@ void SessionCredentials::Ask(const std::string& host, bool refused, Answer answe
         }
         QPointer<CredentialsDialog> dialog =
             new CredentialsDialog(QString::fromUtf8(host), known, options, QApplication::activeWindow());
+        question->dialog = dialog.data();
         const int result = dialog->exec();
+        m_questions.erase(id);
+        if (question->withdrawn) {
+            delete dialog;
+            return;
+        }
         std::optional<qvp::SmbCredentials> given;
         if (dialog != nullptr) {
             if (result == QDialog::Accepted) {
@@ -139,6 +151,21 @@ void SessionCredentials::Ask(const std::string& host, bool refused, Answer answe
         }
         answer(std::move(given));
     });
+    return id;
+}
+
+void SessionCredentials::Withdraw(Question question)
+{
+    const auto found = m_questions.find(question);
+    if (found == m_questions.end()) {
+        return;
+    }
+    const std::shared_ptr<OpenQuestion> open = found->second;
+    m_questions.erase(found);
+    open->withdrawn = true;
+    if (open->dialog != nullptr) {
+        open->dialog->reject();
+    }
 }
 
 void SessionCredentials::Accepted(const std::string& host, const qvp::SmbCredentials& credentials)

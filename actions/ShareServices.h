@@ -13,8 +13,11 @@
 #include "SmbShares.h"
 #include "WindowsVersion.h"
 
+#include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -51,7 +54,9 @@ public:
     // Shows the dialog, modally over the active window, from the event loop (never inside the
     // caller, which may be a GLib callback); keeps an accepted answer as pending for host,
     // then answers. After a refusal the dialog says so and keeps the user name and the tick.
-    void Ask(const std::string& host, bool refused, Answer answer) override;
+    Question Ask(const std::string& host, bool refused, Answer answer) override;
+    // A withdrawn dialog closes as if cancelled, but leaves the pending answer of host as it was.
+    void Withdraw(Question question) override;
     void Accepted(const std::string& host, const qvp::SmbCredentials& credentials) override;
 
 private:
@@ -61,7 +66,16 @@ private:
         bool remember = false;
     };
 
+    // A question from the moment it is asked until it is answered or withdrawn.
+    struct OpenQuestion
+    {
+        bool withdrawn = false;
+        QPointer<QDialog> dialog; // while it is shown
+    };
+
     qvp::PasswordKeyring* m_keyring = nullptr;
+    std::map<Question, std::shared_ptr<OpenQuestion>> m_questions;
+    Question m_lastQuestion = 0;
     std::map<std::string, qvp::SmbCredentials> m_byHost;
     std::map<std::string, Pending> m_pending;
     std::set<std::string> m_lookedUp; // hosts whose keyring entry has been asked for

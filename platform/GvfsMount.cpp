@@ -31,7 +31,8 @@ struct MountJob : std::enable_shared_from_this<MountJob>
     bool triedStored = false;
     int userAnswers = 0;
     bool asking = false;
-    std::optional<SmbCredentials> lastAnswer; // the user's, kept once the mount succeeds
+    std::optional<CredentialsSource::Question> question; // the one the user has open, if any
+    std::optional<SmbCredentials> lastAnswer;            // the user's, kept once the mount succeeds
     bool finished = false;
     bool logFailure = true;
 };
@@ -68,29 +69,35 @@ void reply(GMountOperation* operation, const SmbCredentials& credentials)
     g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
 }
 
-void askUser(MountJob& job, GMountOperation* operation)
+void askUser(MountJob& job)
 {
     const bool refused = job.userAnswers > 0;
-    ++job.userAnswers;
+    const int turn = ++job.userAnswers;
     job.asking = true;
     // The user may take a minute to type: that is no wait on the server.
     stopTimer(job);
-    // The operation is kept alive until the user has answered, whenever that is.
-    g_object_ref(operation);
     std::weak_ptr<MountJob> weak = job.weak_from_this();
-    job.credentials->Ask(job.host, refused, [operation, weak](std::optional<SmbCredentials> answer) {
-        if (const std::shared_ptr<MountJob> alive = weak.lock(); alive && !alive->finished) {
+    const CredentialsSource::Question question =
+        job.credentials->Ask(job.host, refused, [weak](std::optional<SmbCredentials> answer) {
+            // A mount that has ended takes no answer: nothing waits for it any more.
+            const std::shared_ptr<MountJob> alive = weak.lock();
+            if (!alive || alive->finished) {
+                return;
+            }
             alive->asking = false;
+            alive->question.reset();
             alive->lastAnswer = answer;
             startTimer(*alive);
-        }
-        if (answer) {
-            reply(operation, *answer);
-        } else {
-            g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
-        }
-        g_object_unref(operation);
-    });
+            if (answer) {
+                reply(alive->operation.get(), *answer);
+            } else {
+                g_mount_operation_reply(alive->operation.get(), G_MOUNT_OPERATION_ABORTED);
+            }
+        });
+    // An answer given at once has been delivered already (and may have led to a newer question).
+    if (job.asking && job.userAnswers == turn) {
+        job.question = question;
+    }
 }
 
 void onAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defaultUser*/, gchar* /*defaultDomain*/,
@@ -118,7 +125,7 @@ void onAskPassword(GMountOperation* operation, gchar* /*message*/, gchar* /*defa
         g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
         return;
     }
-    askUser(*job, operation);
+    askUser(*job);
 }
 
 void onAskQuestion(GMountOperation* operation, gchar* /*message*/, gchar** /*choices*/, gpointer /*data*/)
@@ -132,6 +139,11 @@ void onMounted(GObject* source, GAsyncResult* result, gpointer data)
     MountJob* job = owner->get();
     job->finished = true;
     stopTimer(*job);
+    // GVfs may ask once more just as the mount fails: that question goes unshown, unanswered.
+    if (job->question) {
+        job->credentials->Withdraw(*job->question);
+        job->question.reset();
+    }
     g_signal_handlers_disconnect_by_data(job->operation.get(), job);
     GError* raw = nullptr;
     const gboolean mounted = g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);

@@ -42,7 +42,12 @@ public:
     }
 
     // Nobody is there to answer at login.
-    void Ask(const std::string& /*host*/, bool /*refused*/, Answer answer) override { answer(std::nullopt); }
+    Question Ask(const std::string& /*host*/, bool /*refused*/, Answer answer) override
+    {
+        answer(std::nullopt);
+        return 0;
+    }
+    void Withdraw(Question /*question*/) override {}
     // What the keyring holds is kept there; nothing new is learnt without asking.
     void Accepted(const std::string& /*host*/, const SmbCredentials& /*credentials*/) override {}
 

@@ -10,6 +10,7 @@
 
 #include "SmbShares.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,13 +22,17 @@ class CredentialsSource
 {
 public:
     using Answer = std::function<void(std::optional<SmbCredentials>)>;
+    using Question = std::uint64_t;
     virtual ~CredentialsSource() = default;
     // The credentials known to work for host, if any.
     virtual std::optional<SmbCredentials> Stored(const std::string& host) = 0;
     // Asks the user; answer gets nothing when the user declined. answer may run later.
     // refused: the server refused the answer given before, which the question says. An answer
     // is only tried: it is kept once the server has taken it (Accepted).
-    virtual void Ask(const std::string& host, bool refused, Answer answer) = 0;
+    virtual Question Ask(const std::string& host, bool refused, Answer answer) = 0;
+    // The asker has ended (its mount finished or was cancelled): a question not yet shown never
+    // is, an open one closes as declined, and its answer never runs. An answered question: nothing.
+    virtual void Withdraw(Question question) = 0;
     // The server took credentials: those of the latest answer for host are kept from now on.
     virtual void Accepted(const std::string& host, const SmbCredentials& credentials) = 0;
 };

@@ -66,6 +66,8 @@ private slots:
     void answers();
     void rememberedOnlyAfterSuccess();
     void keyringAnswersUnasked();
+    void withdrawnBeforeShownNeverShows();
+    void withdrawnWhileOpenCloses();
 
 private:
     void OpenWindow();
@@ -322,6 +324,48 @@ void TestCredentials::keyringAnswersUnasked()
     QCOMPARE(m_seen[0].fields, QStringLiteral("alice:WORKGROUP:"));
     QCOMPARE(Rows(*List("shareListView")), QStringList{"private"});
     QVERIFY(Same(m_fakes->keyring.kept[NasA], Alice));
+}
+
+void TestCredentials::withdrawnBeforeShownNeverShows()
+{
+    // The mount ended between its question and the event loop's turn to show it.
+    m_watcher = std::make_unique<ModalWatcher>();
+    bool answered = false;
+    const qvp::CredentialsSource::Question question =
+        m_fakes->credentials.Ask(NasA, false, [&answered](std::optional<qvp::SmbCredentials>) { answered = true; });
+    m_fakes->credentials.Withdraw(question);
+    QTest::qWait(100);
+    QCOMPARE(m_watcher->seen, QStringList());
+    QVERIFY(!answered);
+}
+
+void TestCredentials::withdrawnWhileOpenCloses()
+{
+    // The user has typed a password when the mount ends: the dialog goes, declined, and what was
+    // typed is neither answered nor waiting to be kept.
+    m_watcher = std::make_unique<ModalWatcher>();
+    qvp::CredentialsSource::Question question = 0;
+    QPointer<QDialog> open;
+    m_watcher->onSeen = [this, &question, &open](QDialog& dialog) {
+        open = &dialog;
+        dialog.findChild<QLineEdit*>("userEdit")->setText(QStringLiteral("alice"));
+        dialog.findChild<QLineEdit*>("passwordEdit")->setText(QStringLiteral("secret"));
+        m_fakes->credentials.Withdraw(question);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    };
+    bool answered = false;
+    question =
+        m_fakes->credentials.Ask(NasA, false, [&answered](std::optional<qvp::SmbCredentials>) { answered = true; });
+    QTRY_COMPARE(m_watcher->seen, QStringList{"CredentialsDialog"});
+    QTRY_VERIFY(open == nullptr);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(!answered);
+    m_fakes->credentials.Accepted(NasA, Alice);
+    QVERIFY(!m_fakes->credentials.Stored(NasA));
+    // Withdrawing it again, or an answered one, changes nothing.
+    m_fakes->credentials.Withdraw(question);
+    QCOMPARE(m_watcher->seen.size(), 1);
 }
 
 QTEST_MAIN(TestCredentials)

@@ -3,8 +3,10 @@
 // way GVfs does (again after each refused answer, until aborted) and that honours cancellation.
 #include "ShareMount.h"
 
+#include <algorithm>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,8 +18,10 @@ constexpr const char* Password = "secret";
 // How the stand-in server behaves; one mount at a time.
 struct Server
 {
-    bool hang = false; // never asks, never answers: only the time limit ends the mount
+    bool hang = false;      // never asks, never answers: only the time limit ends the mount
+    bool failAsked = false; // fails at once after its first question, as a mount that breaks off
     int asks = 0;
+    int repliesAfterEnd = 0;            // answers given to the operation after the mount had ended
     std::vector<std::string> passwords; // the answers it was given
 };
 Server g_server;
@@ -31,6 +35,10 @@ struct FakeMount
     gulong cancelHandler = 0;
     bool done = false;
 };
+
+// Every mount is kept for the run, since answers may come after its end; held here, they stay
+// reachable rather than leaked.
+std::vector<std::unique_ptr<FakeMount>> g_mounts;
 
 void Finish(FakeMount* mount, GError* error)
 {
@@ -58,6 +66,9 @@ gboolean Ask(gpointer data)
         const auto flags = static_cast<GAskPasswordFlags>(G_ASK_PASSWORD_NEED_PASSWORD | G_ASK_PASSWORD_NEED_USERNAME |
                                                           G_ASK_PASSWORD_NEED_DOMAIN);
         g_signal_emit_by_name(mount->operation, "ask-password", "Password required", "", "WORKGROUP", flags);
+        if (g_server.failAsked) {
+            Finish(mount, g_error_new_literal(G_IO_ERROR, G_IO_ERROR_CONNECTION_CLOSED, "Connection closed"));
+        }
     }
     return G_SOURCE_REMOVE;
 }
@@ -77,6 +88,13 @@ void OnReply(GMountOperation* operation, GMountOperationResult result, gpointer 
     }
     // As GVfs does: a refused answer is followed by the same question.
     g_idle_add(Ask, mount);
+}
+
+void OnLateReply(GMountOperation* /*operation*/, GMountOperationResult /*result*/, gpointer data)
+{
+    if (static_cast<FakeMount*>(data)->done) {
+        ++g_server.repliesAfterEnd;
+    }
 }
 
 void OnCancelled(GCancellable* /*cancellable*/, gpointer data)
@@ -101,11 +119,12 @@ struct TestSmbFileClass
 void MountEnclosing(GFile* file, GMountMountFlags /*flags*/, GMountOperation* operation, GCancellable* cancellable,
                     GAsyncReadyCallback callback, gpointer data)
 {
-    auto* mount = new FakeMount; // kept for the run: answers may come after the end
+    FakeMount* mount = g_mounts.emplace_back(std::make_unique<FakeMount>()).get();
     mount->task = g_task_new(file, cancellable, callback, data);
     mount->operation = operation;
     if (operation != nullptr) {
         mount->replyHandler = g_signal_connect(operation, "reply", G_CALLBACK(OnReply), mount);
+        g_signal_connect(operation, "reply", G_CALLBACK(OnLateReply), mount);
     }
     if (cancellable != nullptr) {
         mount->cancelHandler = g_cancellable_connect(cancellable, G_CALLBACK(OnCancelled), mount, nullptr);
@@ -149,14 +168,16 @@ class ScriptedUser final : public qvp::CredentialsSource
 {
 public:
     std::optional<qvp::SmbCredentials> Stored(const std::string& /*host*/) override { return stored; }
-    void Ask(const std::string& /*host*/, bool refused, Answer answer) override
+    Question Ask(const std::string& /*host*/, bool refused, Answer answer) override
     {
         refusedFlags.push_back(refused);
         const std::size_t index = refusedFlags.size() - 1;
-        auto* pending = new std::pair<Answer, std::optional<qvp::SmbCredentials>>(
-            std::move(answer), index < answers.size() ? answers[index] : std::nullopt);
+        auto* pending =
+            new Pending{this, index + 1, std::move(answer), index < answers.size() ? answers[index] : std::nullopt};
         g_timeout_add(static_cast<guint>(typingMs), Deliver, pending);
+        return index + 1;
     }
+    void Withdraw(Question question) override { withdrawn.push_back(question); }
     void Accepted(const std::string& host, const qvp::SmbCredentials& credentials) override
     {
         accepted.push_back(host + " " + credentials.user + " " + credentials.password);
@@ -165,15 +186,27 @@ public:
     std::optional<qvp::SmbCredentials> stored;
     std::vector<std::optional<qvp::SmbCredentials>> answers; // nothing: Cancel
     int typingMs = 0;
+    bool answersWithdrawn = false; // an answer already on its way when its question is withdrawn
     std::vector<bool> refusedFlags;
     std::vector<std::string> accepted;
+    std::vector<Question> withdrawn;
 
 private:
+    struct Pending
+    {
+        ScriptedUser* user;
+        Question question;
+        Answer answer;
+        std::optional<qvp::SmbCredentials> given;
+    };
     static gboolean Deliver(gpointer data)
     {
-        std::unique_ptr<std::pair<Answer, std::optional<qvp::SmbCredentials>>> pending(
-            static_cast<std::pair<Answer, std::optional<qvp::SmbCredentials>>*>(data));
-        pending->first(pending->second);
+        std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+        const std::vector<Question>& withdrawn = pending->user->withdrawn;
+        if (pending->user->answersWithdrawn ||
+            std::find(withdrawn.begin(), withdrawn.end(), pending->question) == withdrawn.end()) {
+            pending->answer(pending->given);
+        }
         return G_SOURCE_REMOVE;
     }
 };
@@ -265,6 +298,38 @@ TEST_F(GvfsMountTest, CancelAborts)
     const std::optional<qvp::MountResult> outcome = Mount(2000);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_FALSE(outcome->ok);
+    EXPECT_TRUE(g_server.passwords.empty());
+    EXPECT_TRUE(m_user.accepted.empty());
+}
+
+TEST_F(GvfsMountTest, QuestionOfAFailedMountIsWithdrawn)
+{
+    // The mount breaks off while the user is still typing: the question goes, and the late
+    // answer reaches neither the operation nor the kept credentials.
+    g_server.failAsked = true;
+    m_user.answers = {As(Password)};
+    m_user.typingMs = 50;
+    const std::optional<qvp::MountResult> outcome = Mount(2000);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_FALSE(outcome->ok);
+    EXPECT_EQ(m_user.refusedFlags, std::vector<bool>{false});
+    EXPECT_EQ(m_user.withdrawn, std::vector<qvp::CredentialsSource::Question>{1});
+    EXPECT_TRUE(g_server.passwords.empty());
+    EXPECT_EQ(g_server.repliesAfterEnd, 0);
+    EXPECT_TRUE(m_user.accepted.empty());
+}
+
+TEST_F(GvfsMountTest, AnswerAfterTheEndGoesNowhere)
+{
+    // An answer already on its way when the mount ended still arrives: it is dropped.
+    g_server.failAsked = true;
+    m_user.answersWithdrawn = true;
+    m_user.answers = {As(Password)};
+    m_user.typingMs = 50;
+    const std::optional<qvp::MountResult> outcome = Mount(2000);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_FALSE(outcome->ok);
+    EXPECT_EQ(g_server.repliesAfterEnd, 0);
     EXPECT_TRUE(g_server.passwords.empty());
     EXPECT_TRUE(m_user.accepted.empty());
 }
