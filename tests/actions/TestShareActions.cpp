@@ -133,6 +133,8 @@ void TestShareActions::cleanup()
     m_fakes.reset();
     m_starter.started.clear();
     m_probe.answer.store(true);
+    // Taking the probe's lock orders the check threads' records before their destruction.
+    m_probe.Clear();
 }
 
 void TestShareActions::OpenWindow()
@@ -487,6 +489,7 @@ void TestShareActions::lateLocationMatchesTheListedHost()
     QCOMPARE(QByteArray(SelectedHost), QByteArray::fromStdString(NasB));
     QTRY_COMPARE(BackgroundJobsRunning(), 0);
     QCOMPARE(m_starter.started.size(), 1U); // B's page went to the browser
+    QCOMPARE(m_probe.Asked().size(), 1U);
     m_fakes->lister.ReleaseAll();
     QTRY_VERIFY(!Actions()->IsListing());
     QCOMPARE(Rows(*List("shareListView")), QStringList{"public=G:"});
