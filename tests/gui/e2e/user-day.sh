@@ -20,7 +20,7 @@ id nobody >/dev/null 2>&1 || skip "no ordinary user to run as"
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run under x11-session.sh"
 rm -rf "$out" && mkdir -p "$out" || fail "cannot make $out"
 # The user of the day: an ordinary one, who owns the output folder.
-DEMO_RUN_AS="$(id -u nobody):$(id -g nobody)"
+DEMO_RUN_AS="$(id -u nobody):$(id -g nobody)" DEMO_USER_NAME=nobody
 chown "$DEMO_RUN_AS" "$out" || fail "cannot hand $out to nobody"
 
 # session_pids: the live processes of the PC, where only the demo's sessions run.
@@ -50,20 +50,24 @@ logout() {
     find "$LAN_TMP/home/runtime" -mindepth 1 -delete
 }
 
-# probe_window: a window of the test's own comes and goes on the screen; returns once the
-# window watch has seen it, so the watch is live and has seen everything mapped before it.
+# probe_window TRIES: a window of the test's own comes and goes on the screen, until the
+# window watch has seen one (up to TRIES times, 5 s each): then the watch is live, and has seen
+# everything mapped before that window.
 probe_window() {
-    local before probe i
+    local before probe i try
     before=$(grep -c '^MapNotify' "$out/login.xev")
-    xev -geometry 40x40+10+10 >/dev/null 2>&1 &
-    probe=$!
-    for i in $(seq 100); do
-        [ "$(grep -c '^MapNotify' "$out/login.xev")" -gt "$before" ] && break
-        sleep 0.05
+    for try in $(seq "$1"); do
+        xev -geometry 40x40+10+10 >/dev/null 2>&1 &
+        probe=$!
+        for i in $(seq 50); do
+            [ "$(grep -c '^MapNotify' "$out/login.xev")" -gt "$before" ] && break
+            sleep 0.1
+        done
+        kill "$probe" 2>/dev/null
+        wait "$probe" 2>/dev/null
+        [ "$(grep -c '^MapNotify' "$out/login.xev")" -gt "$before" ] && return 0
     done
-    kill "$probe" 2>/dev/null
-    wait "$probe" 2>/dev/null
-    [ "$(grep -c '^MapNotify' "$out/login.xev")" -gt "$before" ] || fail "the window watch saw no window"
+    fail "the window watch saw no window"
 }
 
 start=$(date +%s%N)
@@ -108,19 +112,22 @@ logout day
 
 # The next login, on the same screen: a watch on the screen's top-level windows sees every
 # window (or dialog, or popup) that is mapped while the session runs.
+: >"$out/login.xev"
 stdbuf -oL xev -root -event substructure >"$out/login.xev" 2>&1 &
 watch=$!
 LAN_PIDS+=("$watch")
-probe_window
+# The watch may start late: probe windows come and go until it has seen one.
+probe_window 5
 seen=$(grep -c '^MapNotify' "$out/login.xev")
 demo_session bash "$here/session.sh" login >"$out/login.out" 2>&1
 rc=$?
-probe_window
+# The watch is live now: the next window it sees after the session is the probe's own.
+probe_window 1
 kill "$watch" && wait "$watch" 2>/dev/null
 cat "$out/login.out"
 [ "$rc" -eq 0 ] || fail "the login session failed ($rc)"
 logout login
-[ "$(grep -c '^MapNotify' "$out/login.xev")" -eq $((seen * 2)) ] ||
+[ "$(grep -c '^MapNotify' "$out/login.xev")" -eq $((seen + 1)) ] ||
     fail "a window appeared during the login: $(grep -A2 '^MapNotify' "$out/login.xev")"
 sed 's/^/    /' "$out/restore.err"
 [ "$(cat "$out/restore.rc")" = 0 ] || fail "the restore ended with status $(cat "$out/restore.rc")"
