@@ -50,22 +50,35 @@ logout() {
     find "$LAN_TMP/home/runtime" -mindepth 1 -delete
 }
 
-# probe_window TRIES: a window of the test's own comes and goes on the screen, until the
-# window watch has seen one (up to TRIES times, 5 s each): then the watch is live, and has seen
-# everything mapped before that window.
+# mapped_windows: a line per window mapped on the screen since the window watch began: its
+# X id (a window manager's frame stands for the window it holds).
+mapped_windows() {
+    awk '/^ReparentNotify/ { getline; gsub(",", ""); held[$6] = $4; next }
+         /^MapNotify/ { getline; gsub(",", ""); print ($4 in held) ? held[$4] : $4 }' "$out/login.xev"
+}
+
+# probe_window TRIES: windows of the test's own open on the screen, until the window watch
+# has seen one (up to TRIES windows, 5 s each): then the watch is live, and has seen
+# everything mapped before. Each probe's id goes to $out/probes; the probes stay open (their
+# PIDs in PROBES), so that no other window gets an id of theirs.
 probe_window() {
-    local before probe i try
-    before=$(grep -c '^MapNotify' "$out/login.xev")
+    local probe id i try
     for try in $(seq "$1"); do
-        xev -geometry 40x40+10+10 >/dev/null 2>&1 &
+        stdbuf -oL xev -geometry 40x40+10+10 >"$out/probe.out" 2>&1 &
         probe=$!
+        PROBES+=("$probe") LAN_PIDS+=("$probe")
+        id=
         for i in $(seq 50); do
-            [ "$(grep -c '^MapNotify' "$out/login.xev")" -gt "$before" ] && break
+            id=$(sed -n 's/^Outer window is \(0x[0-9a-f]*\),.*/\1/p' "$out/probe.out")
+            [ -n "$id" ] && break
             sleep 0.1
         done
-        kill "$probe" 2>/dev/null
-        wait "$probe" 2>/dev/null
-        [ "$(grep -c '^MapNotify' "$out/login.xev")" -gt "$before" ] && return 0
+        [ -n "$id" ] && echo "$id" >>"$out/probes"
+        for i in $(seq 50); do
+            [ -n "$id" ] && mapped_windows | grep -qxF "$id" && break
+            sleep 0.1
+        done
+        [ -n "$id" ] && mapped_windows | grep -qxF "$id" && return 0
     done
     fail "the window watch saw no window"
 }
@@ -117,18 +130,19 @@ stdbuf -oL xev -root -event substructure >"$out/login.xev" 2>&1 &
 watch=$!
 LAN_PIDS+=("$watch")
 # The watch may start late: probe windows come and go until it has seen one.
+: >"$out/probes"
+PROBES=()
 probe_window 5
-seen=$(grep -c '^MapNotify' "$out/login.xev")
 demo_session bash "$here/session.sh" login >"$out/login.out" 2>&1
 rc=$?
-# The watch is live now: the next window it sees after the session is the probe's own.
+# Once the watch has seen a window mapped after the session, it has seen the session's too.
 probe_window 1
-kill "$watch" && wait "$watch" 2>/dev/null
+kill "$watch" "${PROBES[@]}" && wait "$watch" "${PROBES[@]}" 2>/dev/null
 cat "$out/login.out"
 [ "$rc" -eq 0 ] || fail "the login session failed ($rc)"
 logout login
-[ "$(grep -c '^MapNotify' "$out/login.xev")" -eq $((seen + 1)) ] ||
-    fail "a window appeared during the login: $(grep -A2 '^MapNotify' "$out/login.xev")"
+foreign=$(mapped_windows | grep -vxF -f "$out/probes")
+[ -z "$foreign" ] || fail "a window appeared during the login: $(echo $foreign); $(cat "$out/login.out")"
 sed 's/^/    /' "$out/restore.err"
 [ "$(cat "$out/restore.rc")" = 0 ] || fail "the restore ended with status $(cat "$out/restore.rc")"
 [ "$(wc -l <"$out/restore.err")" -eq ${#remembered[@]} ] || fail "not one line per letter on standard error"
