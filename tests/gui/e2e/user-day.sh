@@ -50,20 +50,32 @@ logout() {
     find "$LAN_TMP/home/runtime" -mindepth 1 -delete
 }
 
-# mapped_windows: a line per window mapped on the screen since the window watch began: its
-# X id (a window manager's frame stands for the window it holds).
+# mapped_windows: a line per window mapped on the screen since the window watch began: the
+# line of the watch's log and the window's X id (a window manager's frame stands for the
+# window it holds).
 mapped_windows() {
     awk '/^ReparentNotify/ { getline; gsub(",", ""); held[$6] = $4; next }
-         /^MapNotify/ { getline; gsub(",", ""); print ($4 in held) ? held[$4] : $4 }' "$out/login.xev"
+         /^MapNotify/ { line = NR; getline; gsub(",", ""); print line, ($4 in held) ? held[$4] : $4 }' "$out/login.xev"
+}
+
+# foreign_windows: the mapped windows that are not the probes'. X ids are used again once
+# their client has gone, so a probe (a line of $out/probes: the watch's log length when it
+# started, and its id) accounts for one window of its id mapped after its start.
+foreign_windows() {
+    mapped_windows | awk 'NR == FNR { from[NR] = $1; id[NR] = $2; n = NR; next }
+        { k = 0
+          for (p = 1; p <= n; p++) if (!used[p] && id[p] == $2 && from[p] < $1 && (!k || from[p] > from[k])) k = p
+          if (k) used[k] = 1; else print $2 }' "$out/probes" -
 }
 
 # probe_window TRIES: windows of the test's own open on the screen, until the window watch
 # has seen one (up to TRIES windows, 5 s each): then the watch is live, and has seen
-# everything mapped before. Each probe's id goes to $out/probes; the probes stay open (their
-# PIDs in PROBES), so that no other window gets an id of theirs.
+# everything mapped before. The probes stay open (their PIDs in PROBES), so that no other
+# window takes an id of theirs while the watch runs.
 probe_window() {
-    local probe id i try
+    local probe id i try from
     for try in $(seq "$1"); do
+        from=$(wc -l <"$out/login.xev")
         stdbuf -oL xev -geometry 40x40+10+10 >"$out/probe.out" 2>&1 &
         probe=$!
         PROBES+=("$probe") LAN_PIDS+=("$probe")
@@ -73,12 +85,13 @@ probe_window() {
             [ -n "$id" ] && break
             sleep 0.1
         done
-        [ -n "$id" ] && echo "$id" >>"$out/probes"
+        [ -n "$id" ] || continue
+        echo "$from $id" >>"$out/probes"
         for i in $(seq 50); do
-            [ -n "$id" ] && mapped_windows | grep -qxF "$id" && break
+            mapped_windows | awk -v from="$from" -v id="$id" '$1 > from && $2 == id { seen = 1 } END { exit !seen }' &&
+                return 0
             sleep 0.1
         done
-        [ -n "$id" ] && mapped_windows | grep -qxF "$id" && return 0
     done
     fail "the window watch saw no window"
 }
@@ -141,7 +154,7 @@ kill "$watch" "${PROBES[@]}" && wait "$watch" "${PROBES[@]}" 2>/dev/null
 cat "$out/login.out"
 [ "$rc" -eq 0 ] || fail "the login session failed ($rc)"
 logout login
-foreign=$(mapped_windows | grep -vxF -f "$out/probes")
+foreign=$(foreign_windows)
 [ -z "$foreign" ] || fail "a window appeared during the login: $(echo $foreign); $(cat "$out/login.out")"
 sed 's/^/    /' "$out/restore.err"
 [ "$(cat "$out/restore.rc")" = 0 ] || fail "the restore ended with status $(cat "$out/restore.rc")"
