@@ -9,9 +9,9 @@ One day per language: start, the three NAS listed (MiniDLNA not), a NAS clicked 
 shares listed, a share mapped (the letter remembered, a file written through the GVfs FUSE
 view lands in smbd's folder), Browse and Configure (the recorder's exact argv), the desktop
 shortcut (name, URL, icon), Refresh (a new search), the About box, close. The German day
-also opens the NAS that refuses guests: the credentials typed into the program's dialog list
-its shares, and one is mapped with them. A screenshot at each step goes to
-OUT/<language>/NN-step.png.
+also opens the NAS that refuses guests: the credentials typed into the program's dialog (its
+password to be remembered) list its shares, and one is mapped with them. A screenshot at each
+step goes to OUT/<language>/NN-step.png.
 """
 import os
 import re
@@ -126,6 +126,10 @@ def showing(node):
 
 def enabled(node):
     return node.get_state_set().contains(Atspi.StateType.ENABLED)
+
+
+def checked(node):
+    return node.get_state_set().contains(Atspi.StateType.CHECKED)
 
 
 def safe(probe):
@@ -366,6 +370,12 @@ def locked_nas(program, t, language):
     program.click(program.need("the password field", 5, "password text", None, root=dialog))
     run("xdotool", "type", "--delay", "20", LOCKED_PASSWORD)
     wait_for("the user name typed", 5, safe(lambda: user.get_text(0, -1) == LOCKED_USER))
+    # Ticked by the user, so that the next login finds the password in the keyring.
+    remember = program.need("the box %r" % t["remember"], 5, "check box", t["remember"], root=dialog)
+    if checked(remember) or not enabled(remember):
+        raise Failure("the box %r opened ticked or disabled" % t["remember"])
+    program.click(remember)
+    wait_for("the box %r ticked" % t["remember"], 5, safe(lambda: checked(remember)))
     program.shot("password")
     program.click(program.need("the dialog's OK", 5, "push button", t["ok"], root=dialog))
     shares = program.list_named(t["shares"])
@@ -456,11 +466,13 @@ def day(language, extra_env, t, share, remembered):
 ENGLISH = {"devices": "Network Storage Found", "shares": "Drive Mapping",
            "refresh": "Refresh", "configure": "Configure", "map": "Map Drive", "browse": "Browse",
            "shortcut": "Create Desktop Shortcut", "about": "About QV Link", "ok": "OK", "close": "Close",
-           "mapped": "Successfully mapped drive to", "connect": "Connect to Server"}
+           "mapped": "Successfully mapped drive to", "connect": "Connect to Server",
+           "remember": "Remember password"}
 GERMAN = {"devices": "Netzwerkspeicher", "shares": "Netzlaufwerke",
           "refresh": "Aktualisieren", "configure": "Konfigurieren", "map": "Zuordnen", "browse": "Durchsuchen",
           "shortcut": "Desktopverknüpfung erstellen", "about": "Über QV Link", "ok": "OK", "close": "Schließen",
-          "mapped": "Das Laufwerk wurde erfolgreich als", "connect": "Verbindung mit Server herstellen"}
+          "mapped": "Das Laufwerk wurde erfolgreich als", "connect": "Verbindung mit Server herstellen",
+          "remember": "Kennwort speichern"}
 
 
 def main():
