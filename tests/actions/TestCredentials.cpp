@@ -10,6 +10,7 @@
 #include "ModalWatcher.h"
 #include "NamedText.h"
 #include "ShareActions.h"
+#include "ShareWindowFixture.h"
 #include "protocol.h"
 
 #include <QCheckBox>
@@ -96,13 +97,7 @@ void TestCredentials::init()
 
 void TestCredentials::cleanup()
 {
-    fake::Release();
-    if (m_window) {
-        QTRY_VERIFY(!m_window->IsSearching());
-    }
-    m_watcher.reset();
-    m_window.reset();
-    m_fakes.reset();
+    fake::CloseShareWindow(m_window, m_watcher, m_fakes);
 }
 
 void TestCredentials::OpenWindow()

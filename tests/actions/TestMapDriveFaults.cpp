@@ -8,6 +8,7 @@
 #include "FakeShares.h"
 #include "ModalWatcher.h"
 #include "ShareActions.h"
+#include "ShareWindowFixture.h"
 
 #include <QComboBox>
 #include <QtTest>
@@ -54,13 +55,7 @@ void TestMapDriveFaults::init()
 
 void TestMapDriveFaults::cleanup()
 {
-    fake::Release();
-    if (m_window) {
-        QTRY_VERIFY(!m_window->IsSearching());
-    }
-    m_watcher.reset();
-    m_window.reset();
-    m_fakes.reset();
+    fake::CloseShareWindow(m_window, m_watcher, m_fakes);
 }
 
 QString TestMapDriveFaults::MapTo(int row, const QString& letter)

@@ -14,6 +14,7 @@
 #include "ModalWatcher.h"
 #include "SelectedHost.h"
 #include "ShareActions.h"
+#include "ShareWindowFixture.h"
 #include "protocol.h"
 
 #include <QComboBox>
@@ -124,13 +125,7 @@ void TestShareActions::init()
 
 void TestShareActions::cleanup()
 {
-    fake::Release();
-    if (m_window) {
-        QTRY_VERIFY(!m_window->IsSearching());
-    }
-    m_watcher.reset();
-    m_window.reset();
-    m_fakes.reset();
+    fake::CloseShareWindow(m_window, m_watcher, m_fakes);
     m_starter.started.clear();
     m_probe.answer.store(true);
     // Taking the probe's lock orders the check threads' records before their destruction.
