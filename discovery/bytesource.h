@@ -27,6 +27,8 @@ struct ReceiveResult
     std::size_t size = 0;
     // The sender's IPv4 address in network byte order, for datagrams; 0 when unknown.
     std::uint32_t sourceAddress = 0;
+    // Which of a search's sockets received it (0: the first, and the only one of most sources).
+    int channel = 0;
 };
 
 class ByteSource

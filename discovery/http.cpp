@@ -127,7 +127,7 @@ void fillLocalAddress(int fd, char* localAddress)
     }
 }
 
-bool sendAll(int fd, const char* data, std::size_t size)
+bool sendAll(int fd, const char* data, std::size_t size, int& error)
 {
     std::size_t sent = 0;
     while (sent < size) {
@@ -136,6 +136,7 @@ bool sendAll(int fd, const char* data, std::size_t size)
             continue;
         }
         if (n <= 0) {
+            error = n < 0 ? errno : EPIPE;
             std::perror("send");
             return false;
         }
@@ -250,8 +251,11 @@ std::optional<HttpUrl> parseHttpUrl(const char* url)
     return result;
 }
 
-UniqueFd connectHostPort(const char* host, std::uint16_t port, Deadline deadline)
+UniqueFd connectHostPort(const char* host, std::uint16_t port, Deadline deadline, int* failure)
 {
+    if (failure != nullptr) {
+        *failure = 0;
+    }
     if (host == nullptr) {
         return UniqueFd();
     }
@@ -268,6 +272,9 @@ UniqueFd connectHostPort(const char* host, std::uint16_t port, Deadline deadline
     const int rc = ::getaddrinfo(resolverHost, portText, &hints, &found);
     if (rc != 0) {
         std::fprintf(stderr, "getaddrinfo() error : %d\n", rc);
+        if (failure != nullptr) {
+            *failure = EHOSTUNREACH;
+        }
         return UniqueFd();
     }
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, &::freeaddrinfo);
@@ -294,6 +301,9 @@ UniqueFd connectHostPort(const char* host, std::uint16_t port, Deadline deadline
         }
     }
     reportSocketError(failedCall, lastError);
+    if (failure != nullptr) {
+        *failure = lastError;
+    }
     return UniqueFd();
 }
 
@@ -303,8 +313,24 @@ std::optional<HttpBody> readHttpResponse(int fd, std::size_t* length)
     return readHttpResponse(source, length, fetchDeadlineFromNow());
 }
 
+namespace {
+
+// How a failed connect reads in a fetch report.
+void reportConnectFailure(FetchReport* report, int error)
+{
+    if (report == nullptr) {
+        return;
+    }
+    report->systemError = error;
+    report->error = error == ECONNREFUSED ? FetchError::Refused
+                    : error == ETIMEDOUT  ? FetchError::TimedOut
+                                          : FetchError::Unreachable;
+}
+
+} // namespace
+
 std::optional<HttpBody> httpGet(const char* host, std::uint16_t port, const char* path, std::size_t* length,
-                                char* localAddress)
+                                char* localAddress, FetchReport* report)
 {
     if (length != nullptr) {
         *length = 0;
@@ -320,22 +346,31 @@ std::optional<HttpBody> httpGet(const char* host, std::uint16_t port, const char
         return std::nullopt;
     }
     const Deadline deadline = fetchDeadlineFromNow();
-    const UniqueFd fd = connectHostPort(host, port, deadline);
+    int failure = 0;
+    const UniqueFd fd = connectHostPort(host, port, deadline, &failure);
     if (!fd.valid()) {
+        reportConnectFailure(report, failure);
         return std::nullopt;
     }
     if (localAddress != nullptr) {
         fillLocalAddress(fd.get(), localAddress);
     }
-    if (!sendAll(fd.get(), request, static_cast<std::size_t>(requestLength))) {
+    if (!sendAll(fd.get(), request, static_cast<std::size_t>(requestLength), failure)) {
+        if (report != nullptr) {
+            report->error = FetchError::CutOff;
+            report->systemError = failure;
+        }
         return std::nullopt;
     }
     SocketByteSource source(fd.get());
-    return readHttpResponse(source, length, deadline);
+    return readHttpResponse(source, length, deadline, report);
 }
 
-std::optional<HttpBody> httpGetUrl(const char* url, std::size_t* length, char* localAddress)
+std::optional<HttpBody> httpGetUrl(const char* url, std::size_t* length, char* localAddress, FetchReport* report)
 {
+    if (report != nullptr) {
+        *report = FetchReport();
+    }
     if (length != nullptr) {
         *length = 0;
     }
@@ -346,7 +381,7 @@ std::optional<HttpBody> httpGetUrl(const char* url, std::size_t* length, char* l
     if (!parts) {
         return std::nullopt;
     }
-    return httpGet(parts->host, parts->port, parts->path, length, localAddress);
+    return httpGet(parts->host, parts->port, parts->path, length, localAddress, report);
 }
 
 } // namespace qvd

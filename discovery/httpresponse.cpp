@@ -269,9 +269,65 @@ bool takeBytes(ResponseState& state, const char* data, std::size_t size)
     return state.contentLength > 0 && state.body.size() >= static_cast<unsigned long long>(state.contentLength);
 }
 
+// The status code of the answer's first line ("HTTP/1.1 200 OK"), or 0 when it has none.
+int statusCode(const HttpBody& header)
+{
+    constexpr std::size_t PrefixLength = 5;
+    if (header.size() < PrefixLength || std::memcmp(header.data(), "HTTP/", PrefixLength) != 0) {
+        return 0;
+    }
+    std::size_t i = PrefixLength;
+    while (i < header.size() && header[i] != ' ' && header[i] != '\r' && header[i] != '\n') {
+        ++i;
+    }
+    while (i < header.size() && header[i] == ' ') {
+        ++i;
+    }
+    int code = 0;
+    for (int digits = 0; digits < 3 && i < header.size() && header[i] >= '0' && header[i] <= '9'; ++digits, ++i) {
+        code = code * 10 + (header[i] - '0');
+    }
+    return code;
+}
+
+// How reading ended: the answer was whole, the peer closed, or a wait or the deadline passed.
+enum class ReadEnd
+{
+    Whole,
+    Closed,
+    Waited,
+    Failed,
+};
+
+void describeAnswer(const ResponseState& state, ReadEnd end, FetchReport& report)
+{
+    report.httpStatus = statusCode(state.header);
+    report.timedOut = end == ReadEnd::Waited;
+    const bool headerFull = !state.headerEnded && state.header.size() >= MaxHeaderBytes;
+    const bool bodyFull = state.body.size() >= MaxBodyBytes;
+    // A body without length or chunks ends with the connection.
+    const bool readToClose = !state.chunked && state.contentLength <= 0;
+    const bool whole = state.headerEnded && (end == ReadEnd::Whole || (end == ReadEnd::Closed && readToClose));
+    if (!state.body.empty()) {
+        report.tooLarge = bodyFull;
+        report.incomplete = !whole && !bodyFull;
+        return;
+    }
+    if (headerFull) {
+        report.error = FetchError::TooLarge;
+    } else if (state.headerEnded && report.httpStatus != 200) {
+        report.error = FetchError::NotHttp200;
+    } else if (whole) {
+        report.error = FetchError::Empty;
+    } else {
+        report.error = end == ReadEnd::Waited ? FetchError::TimedOut : FetchError::CutOff;
+    }
+}
+
 } // namespace
 
-std::optional<HttpBody> readHttpResponse(ByteSource& source, std::size_t* length, Deadline deadline)
+std::optional<HttpBody> readHttpResponse(ByteSource& source, std::size_t* length, Deadline deadline,
+                                         FetchReport* report)
 {
     if (length != nullptr) {
         *length = 0;
@@ -282,15 +338,27 @@ std::optional<HttpBody> readHttpResponse(ByteSource& source, std::size_t* length
     // Acquire pairs with the release store of whoever scaled the timings down.
     const int waitMs = timing().readWaitMs.load(std::memory_order_acquire);
     char buffer[ReceiveBufferSize];
+    ReadEnd end = ReadEnd::Waited;
     for (;;) {
         const int leftMs = remainingMs(deadline);
         if (leftMs == 0) {
+            end = ReadEnd::Waited;
             break;
         }
         const ReceiveResult received = source.receive(buffer, sizeof buffer, std::min(waitMs, leftMs));
-        if (received.status != ReceiveStatus::Data || takeBytes(state, buffer, received.size)) {
+        if (received.status != ReceiveStatus::Data) {
+            end = received.status == ReceiveStatus::TimedOut ? ReadEnd::Waited
+                  : received.status == ReceiveStatus::Failed ? ReadEnd::Failed
+                                                              : ReadEnd::Closed;
             break;
         }
+        if (takeBytes(state, buffer, received.size)) {
+            end = ReadEnd::Whole;
+            break;
+        }
+    }
+    if (report != nullptr) {
+        describeAnswer(state, end, *report);
     }
     HttpBody().swap(state.header);
     if (length != nullptr) {

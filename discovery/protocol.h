@@ -22,6 +22,8 @@ inline constexpr std::size_t DatagramBufferSize = 1536;
 inline constexpr int SearchTurns = 8;
 // A flood of distinct USNs must not grow memory without bound; answers past this are ignored.
 inline constexpr int MaxKeptReplies = 4096;
+// The most failed fetches of one search, whatever the hosts; the per-host bound is a Timing.
+inline constexpr int MaxSearchFailedFetches = 200;
 
 // HTTP
 inline constexpr char HttpRequestFormat[] =
@@ -49,7 +51,9 @@ struct Timing
     // stop a device that drips bytes or floods answers from holding the search.
     std::atomic<int> fetchDeadlineMs{10000};  // one whole fetch, connect to last byte
     std::atomic<int> searchDeadlineMs{60000}; // one whole search, first wait to last fetch
-    std::atomic<int> failedFetchLimit{20};    // failed fetches after which a search fetches no more
+    std::atomic<int> failedFetchLimit{20}; // failed fetches after which a host is fetched no more
+    // Failed fetches after which a search fetches no more (at most MaxSearchFailedFetches).
+    std::atomic<int> failedFetchSearchLimit{MaxSearchFailedFetches};
 };
 
 // Process-wide timings; defaults are the product's values.

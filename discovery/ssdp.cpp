@@ -1,8 +1,10 @@
 #include "ssdp.h"
 
 #include "UniqueFd.h"
+#include "explain.h"
 #include "http.h"
 #include "protocol.h"
+#include "searchsockets.h"
 #include "worker.h"
 
 #include <algorithm>
@@ -72,80 +74,9 @@ struct AddrInfoDeleter
 };
 using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
 
-// The local address of the interface that routes toward RouteProbeAddress: connecting a
-// datagram socket sends nothing but makes the kernel pick the route and the source address.
-bool routeSourceAddress(in_addr& address)
+// The group's addresses, or nothing (with the error cell and the diagnostic written).
+AddrInfoList resolveGroup(SearchResult* error)
 {
-    UniqueFd probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!probe.valid()) {
-        return false;
-    }
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(1900);
-    if (::inet_pton(AF_INET, RouteProbeAddress, &target.sin_addr) != 1) {
-        return false;
-    }
-    if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-        return false;
-    }
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET) {
-        return false;
-    }
-    address = local.sin_addr;
-    return true;
-}
-
-// Opens, aims and binds the search socket. On failure the error cell and the diagnostic are
-// already written and the returned socket is invalid.
-UniqueFd openSearchSocket(SearchResult* error)
-{
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!fd.valid()) {
-        if (error != nullptr) {
-            *error = SearchResult::SearchSocketError;
-        }
-        reportSocketError("socket", errno);
-        return fd;
-    }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = 0;
-
-    in_addr chosen{};
-    if (routeSourceAddress(chosen)) {
-        if (::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_IF, &chosen, sizeof chosen) != 0) {
-            reportSocketError("setsockopt", errno);
-        }
-        local.sin_addr = chosen;
-    }
-
-    const int reuse = 1;
-    if (::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0) {
-        if (error != nullptr) {
-            *error = SearchResult::SearchSocketError;
-        }
-        reportSocketError("setsockopt", errno);
-        fd.reset();
-        return fd;
-    }
-    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        if (error != nullptr) {
-            *error = SearchResult::SearchSocketError;
-        }
-        reportSocketError("bind", errno);
-        fd.reset();
-    }
-    return fd;
-}
-
-// Sends the M-SEARCH to every address the group resolves to. False when the search must end.
-bool sendSearch(int fd, char* buffer, SearchResult* error)
-{
-    const int length = std::snprintf(buffer, DatagramBufferSize, MSearchFormat, SsdpGroup, SsdpSearchTarget, SsdpMx);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
@@ -156,16 +87,9 @@ bool sendSearch(int fd, char* buffer, SearchResult* error)
             *error = SearchResult::SearchSocketError;
         }
         std::fprintf(stderr, "getaddrinfo() failed: %d\n", rc);
-        return false;
+        return AddrInfoList();
     }
-    const AddrInfoList addresses(found);
-    for (const addrinfo* ai = addresses.get(); ai != nullptr; ai = ai->ai_next) {
-        if (::sendto(fd, buffer, static_cast<std::size_t>(length), 0, ai->ai_addr, ai->ai_addrlen) < 0) {
-            reportSocketError("sendto", errno);
-            return false;
-        }
-    }
-    return true;
+    return AddrInfoList(found);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -261,6 +185,47 @@ SearchReplyHeaders parseSearchReply(const char* data, std::size_t size)
     return headers;
 }
 
+namespace {
+
+// The sockets that sent the M-SEARCH, each with the interface it went out on.
+struct SearchChannels
+{
+    UniqueFd fds[MaxSearchInterfaces];
+    SearchInterface interfaces[MaxSearchInterfaces];
+    int count = 0;
+
+    void add(UniqueFd fd, const SearchInterface& interface)
+    {
+        fds[count] = std::move(fd);
+        interfaces[count] = interface;
+        ++count;
+    }
+};
+
+// The first socket sends at once, as a host with one network always did; then each other
+// interface gets the same datagram from a socket of its own. An interface that cannot send is
+// passed over with its diagnostic.
+void sendOnEveryInterface(UniqueFd first, std::uint32_t chosen, const char* datagram, std::size_t length,
+                          const addrinfo* group, SearchChannels& channels)
+{
+    const bool firstSent = sendDatagram(first.get(), datagram, length, group);
+    SearchInterface firstInterface;
+    SearchInterface others[MaxSearchInterfaces - 1];
+    const std::uint32_t firstAddress = chosen != 0 ? chosen : groupSourceAddress();
+    const int found = listSearchInterfaces(firstAddress, &firstInterface, others, MaxSearchInterfaces - 1);
+    if (firstSent) {
+        channels.add(std::move(first), firstInterface);
+    }
+    for (int i = 0; i < found; ++i) {
+        UniqueFd fd = openInterfaceSocket(others[i]);
+        if (fd.valid() && sendDatagram(fd.get(), datagram, length, group)) {
+            channels.add(std::move(fd), others[i]);
+        }
+    }
+}
+
+} // namespace
+
 SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
 {
     // Relaxed: a test knob set before the search starts; nothing else is ordered by it.
@@ -270,7 +235,8 @@ SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
     if (error != nullptr) {
         *error = SearchResult::SearchFailed;
     }
-    const UniqueFd fd = openSearchSocket(error);
+    std::uint32_t chosen = 0;
+    UniqueFd fd = openSearchSocket(error, &chosen);
     if (!fd.valid()) {
         return nullptr;
     }
@@ -278,27 +244,182 @@ SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler)
         *error = SearchResult::SearchOk;
     }
     char buffer[DatagramBufferSize];
-    if (!sendSearch(fd.get(), buffer, error)) {
+    const int length = std::snprintf(buffer, DatagramBufferSize, MSearchFormat, SsdpGroup, SsdpSearchTarget, SsdpMx);
+    const AddrInfoList group = resolveGroup(error);
+    if (!group) {
         return nullptr;
     }
-    SocketByteSource source(fd.get());
-    return listenForReplies(source, error, startTurn, handler, deadline);
+    SearchChannels channels;
+    sendOnEveryInterface(std::move(fd), chosen, buffer, static_cast<std::size_t>(length), group.get(), channels);
+    if (channels.count == 0) {
+        return nullptr;
+    }
+    if (channels.count == 1) {
+        SocketByteSource source(channels.fds[0].get());
+        return listenForReplies(source, error, startTurn, handler, deadline, channels.interfaces, 1);
+    }
+    int fds[MaxSearchInterfaces];
+    for (int i = 0; i < channels.count; ++i) {
+        fds[i] = channels.fds[i].get();
+    }
+    MultiSocketByteSource source(fds, channels.count);
+    return listenForReplies(source, error, startTurn, handler, deadline, channels.interfaces, channels.count);
 }
 
-SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTurn, ReplyHandler handler,
-                            Deadline deadline)
+namespace {
+
+// Failed fetches, counted per answering address and for the whole search: a host that floods
+// answers pointing where nothing answers spends only its own budget. Only hosts with a failure
+// take a slot, and the search's bound ends all fetching before the slots run out.
+class FetchBudget
 {
-    if (handler == nullptr) {
-        handler = addDeviceFromReply;
+public:
+    FetchBudget(int hostLimit, int searchLimit)
+        : m_hostLimit(std::max(hostLimit, 0))
+        , m_searchLimit(std::clamp(searchLimit, 0, MaxSearchFailedFetches))
+    {
     }
+
+    SearchLimit check(std::uint32_t host) const
+    {
+        if (m_total >= m_searchLimit) {
+            return SearchLimit::SearchFailures;
+        }
+        const int index = find(host);
+        return index >= 0 && m_failures[index] >= m_hostLimit ? SearchLimit::HostFailures : SearchLimit::None;
+    }
+
+    void failed(std::uint32_t host)
+    {
+        int index = find(host);
+        if (index < 0 && m_hosts < MaxSearchFailedFetches) {
+            index = m_hosts++;
+            m_addresses[index] = host;
+            m_failures[index] = 0;
+        }
+        if (index >= 0) {
+            ++m_failures[index];
+        }
+        ++m_total;
+    }
+
+private:
+    int find(std::uint32_t host) const
+    {
+        for (int i = 0; i < m_hosts; ++i) {
+            if (m_addresses[i] == host) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    int m_hostLimit;
+    int m_searchLimit;
+    int m_total = 0;
+    int m_hosts = 0;
+    std::uint32_t m_addresses[MaxSearchFailedFetches] = {};
+    int m_failures[MaxSearchFailedFetches] = {};
+};
+
+struct Listener
+{
+    ReplyHandler handler;
+    const SearchInterface* interfaces;
+    int interfaceCount;
+    bool explaining;
+    FetchBudget budget;
+    SsdpReply* head = nullptr;
+    int kept = 0;
+};
+
+void beginRecord(AnswerRecord& record, const Listener& listener, const ReceiveResult& received,
+                 const SearchReplyHeaders& headers)
+{
+    record = AnswerRecord();
+    record.sourceAddress = received.sourceAddress;
+    if (received.channel >= 0 && received.channel < listener.interfaceCount) {
+        std::memcpy(record.interfaceName, listener.interfaces[received.channel].name, sizeof record.interfaceName);
+    }
+    const auto copy = [](char(&field)[AnswerTextSize], std::optional<std::string_view> value) {
+        const std::size_t n = value ? std::min(value->size(), static_cast<std::size_t>(AnswerTextSize - 1)) : 0;
+        if (n > 0) {
+            std::memcpy(field, value->data(), n);
+        }
+        field[n] = '\0';
+    };
+    copy(record.location, headers.location);
+    copy(record.usn, headers.usn);
+}
+
+// Decides over one answer that has a location and a search target. False when the search
+// must end (no memory for the reply).
+bool takeAnswer(Listener& listener, const ReceiveResult& received, const SearchReplyHeaders& headers,
+                AnswerRecord* record)
+{
+    if (received.channel >= 0 && received.channel < listener.interfaceCount &&
+        !isOnInterfaceNetwork(listener.interfaces[received.channel], received.sourceAddress)) {
+        if (record != nullptr) {
+            record->fate = AnswerFate::LocationRefused;
+            record->refusal = Refusal::NotOnNetwork;
+        }
+        return true;
+    }
+    const std::string_view usn = headers.usn.value_or(std::string_view());
+    if (listener.kept >= MaxKeptReplies || isDuplicate(listener.head, usn)) {
+        if (record != nullptr) {
+            record->fate = listener.kept >= MaxKeptReplies ? AnswerFate::LimitReached : AnswerFate::DuplicateUsn;
+            record->limit = listener.kept >= MaxKeptReplies ? SearchLimit::KeptAnswers : SearchLimit::None;
+        }
+        return true;
+    }
+    SsdpReply* reply = makeReply(*headers.location, *headers.searchTarget, usn);
+    if (reply == nullptr) {
+        return false;
+    }
+    reply->sourceAddress = received.sourceAddress;
+    reply->next = listener.head;
+    listener.head = reply;
+    ++listener.kept;
+    // Answers that point where nothing answers each cost a fetch's wait: past its budget a host
+    // is no longer fetched (a quiet turn still ends the search).
+    const SearchLimit limit = listener.budget.check(received.sourceAddress);
+    if (limit != SearchLimit::None) {
+        if (record != nullptr) {
+            record->fate = AnswerFate::LimitReached;
+            record->limit = limit;
+        }
+        return true;
+    }
+    const ReplyOutcome outcome = listener.handler(*reply, record);
+    if (outcome == ReplyOutcome::FetchFailed) {
+        listener.budget.failed(received.sourceAddress);
+    }
+    if (record != nullptr && record->fate == AnswerFate::Incomplete) {
+        // A handler that says no more than its outcome.
+        record->fate = outcome == ReplyOutcome::Published     ? AnswerFate::Listed
+                       : outcome == ReplyOutcome::FetchFailed ? AnswerFate::FetchFailed
+                                                              : AnswerFate::TypeNotAccepted;
+    }
+    return true;
+}
+
+} // namespace
+
+SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTurn, ReplyHandler handler,
+                            Deadline deadline, const SearchInterface* interfaces, int interfaceCount)
+{
     setError(error, SearchResult::SearchOk);
     // Relaxed: test knobs set before the search starts; nothing else is ordered by them.
     const int waitMs = timing().turnWaitMs.load(std::memory_order_relaxed);
-    const int failedFetchLimit = timing().failedFetchLimit.load(std::memory_order_relaxed);
+    Listener listener{handler == nullptr ? addDeviceFromReply : handler,
+                      interfaces,
+                      interfaces == nullptr ? 0 : interfaceCount,
+                      answerLogEnabled(),
+                      FetchBudget(timing().failedFetchLimit.load(std::memory_order_relaxed),
+                                  timing().failedFetchSearchLimit.load(std::memory_order_relaxed))};
     char buffer[DatagramBufferSize];
-    SsdpReply* head = nullptr;
-    int kept = 0;
-    int failedFetches = 0;
+    AnswerRecord scratch;
     for (int turn = startTurn; turn < SearchTurns; ++turn) {
         if (remainingMs(deadline) == 0) {
             setError(error, SearchResult::SearchOk);
@@ -310,7 +431,7 @@ SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTu
             break;
         }
         if (received.status == ReceiveStatus::TimedOut) {
-            if (head != nullptr) {
+            if (listener.head != nullptr) {
                 setError(error, SearchResult::SearchOk);
                 break;
             }
@@ -320,29 +441,20 @@ SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTu
             turn = RestingTurn - 1;
         }
         const SearchReplyHeaders headers = parseSearchReply(buffer, received.size);
-        if (!headers.location || !headers.searchTarget) {
-            continue;
+        AnswerRecord* record = listener.explaining ? &scratch : nullptr;
+        if (record != nullptr) {
+            beginRecord(*record, listener, received, headers);
         }
-        const std::string_view usn = headers.usn.value_or(std::string_view());
-        if (kept >= MaxKeptReplies || isDuplicate(head, usn)) {
-            continue;
-        }
-        SsdpReply* reply = makeReply(*headers.location, *headers.searchTarget, usn);
-        if (reply == nullptr) {
+        const bool complete = headers.location && headers.searchTarget;
+        if (complete && !takeAnswer(listener, received, headers, record)) {
             setError(error, SearchResult::SearchOutOfMemory);
             break;
         }
-        reply->sourceAddress = received.sourceAddress;
-        reply->next = head;
-        head = reply;
-        ++kept;
-        // Answers that point where nothing answers each cost a fetch's wait: past the limit the
-        // search still listens (a quiet turn still ends it) but fetches no more.
-        if (failedFetches < failedFetchLimit && handler(*reply) == ReplyOutcome::FetchFailed) {
-            ++failedFetches;
+        if (record != nullptr) {
+            appendAnswer(*record);
         }
     }
-    return head;
+    return listener.head;
 }
 
 void freeReplyList(SsdpReply* head)

@@ -5,7 +5,9 @@
 #pragma once
 
 #include "bytesource.h"
+#include "explain.h"
 #include "http.h"
+#include "interfaces.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +54,8 @@ struct SearchReplyHeaders
 // Reads the header lines of one answer; the views point into data.
 SearchReplyHeaders parseSearchReply(const char* data, std::size_t size);
 
-// What the handler made of a kept reply. Failed fetches count against the search's limit.
+// What the handler made of a kept reply. Failed fetches count against the sender's budget and
+// the search's.
 enum class ReplyOutcome
 {
     Published,
@@ -60,19 +63,25 @@ enum class ReplyOutcome
     FetchFailed,  // a fetch was tried and brought no body
 };
 
-using ReplyHandler = ReplyOutcome (*)(const SsdpReply& reply);
+// record, when not null, is the explanation of this answer, for the handler to complete with
+// what became of it (the search fills in the sender, interface, location and usn).
+using ReplyHandler = ReplyOutcome (*)(const SsdpReply& reply, AnswerRecord* record);
 
-// Runs one search. Every newly kept reply goes to handler (addDeviceFromReply by default)
-// before the next datagram is read, until timing().failedFetchLimit fetches have failed. The
-// search ends by itself within timing().searchDeadlineMs (plus the fetch under way). The
-// caller releases the returned list with freeReplyList.
+// Runs one search: the M-SEARCH from the interface that routes toward RouteProbeAddress, then
+// the same on every other searchable interface (see listSearchInterfaces). Every newly kept
+// reply goes to handler (addDeviceFromReply by default) before the next datagram is read; a
+// sender whose fetches failed timing().failedFetchLimit times is fetched no more, nor is anyone
+// after timing().failedFetchSearchLimit failures in all. The search ends by itself within
+// timing().searchDeadlineMs (plus the fetch under way). The caller releases the returned list
+// with freeReplyList. With the answer log enabled, each answer's fate is appended to it.
 SsdpReply* ssdpSearch(SearchResult* error, int startTurn, ReplyHandler handler = nullptr);
 
 // The listening turns of a search, reading datagrams from source; ssdpSearch runs them on its
-// socket after the M-SEARCH is sent. The search ends at the latest at deadline, as a quiet turn
-// after a kept reply ends it.
+// sockets after the M-SEARCH is sent. The search ends at the latest at deadline, as a quiet turn
+// after a kept reply ends it. interfaces[c] (when given) is the interface of the datagrams of
+// channel c: an answer from outside its networks is not taken.
 SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTurn, ReplyHandler handler,
-                            Deadline deadline);
+                            Deadline deadline, const SearchInterface* interfaces = nullptr, int interfaceCount = 0);
 void freeReplyList(SsdpReply* head);
 
 } // namespace qvd

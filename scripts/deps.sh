@@ -12,7 +12,7 @@ build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-de
        libsmbclient-dev libglib2.0-dev libsecret-1-dev gvfs gvfs-backends gvfs-fuse dbus)
 tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna xvfb xauth x11-utils xdotool imagemagick dbus at-spi2-core gir1.2-atspi-2.0
        openbox libxml2-dev clang-14 libclang-rt-14-dev clang-format-14 python3 procps python3-gi gir1.2-gssdp-1.6
-       samba smbclient python3-impacket dbus-daemon fuse3 gnome-keyring libsecret-tools
+       samba smbclient python3-impacket nftables dbus-daemon fuse3 gnome-keyring libsecret-tools
        dpkg-dev file lintian desktop-file-utils appstream apt strace man-db gzip)
 resgen=(fonts-liberation2 fonts-noto-core fonts-noto-cjk)
 

@@ -105,7 +105,7 @@ namespace {
 std::vector<std::string> g_handled;
 ReplyOutcome g_outcome = ReplyOutcome::Published;
 
-ReplyOutcome record(const SsdpReply& reply)
+ReplyOutcome record(const SsdpReply& reply, AnswerRecord*)
 {
     g_handled.push_back(reply.location);
     return g_outcome;

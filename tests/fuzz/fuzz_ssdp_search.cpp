@@ -28,7 +28,7 @@ constexpr int FailedFetchLimit = 3;
 std::vector<std::string> g_handled;
 
 // A fetch fails for a location of odd length: the limit is reached by some inputs, not all.
-qvd::ReplyOutcome handle(const qvd::SsdpReply& reply)
+qvd::ReplyOutcome handle(const qvd::SsdpReply& reply, qvd::AnswerRecord*)
 {
     g_handled.emplace_back(reply.location);
     return std::string_view(reply.location).size() % 2 != 0 ? qvd::ReplyOutcome::FetchFailed

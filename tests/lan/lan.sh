@@ -217,3 +217,38 @@ expect_fields() {
         n=$((n + 1))
     done
 }
+
+# Layouts of several LANs (for hosts with more than one interface). lan_host HOST makes host
+# HOST's namespace with only lo; lan_link HOST LAN ADDR/PREFIX joins it to LAN (a bridge of the
+# switch namespace, made on first use) by a veth of its own, named as lan_link_if HOST LAN
+# prints. Routes are the caller's: an address's own network comes with it.
+lan_host() {
+    [ ${#LAN_NETNS[@]} -gt 0 ] || { lan_add_netns "$LAN_SW"; ip -n "$LAN_SW" link set lo up; }
+    lan_add_netns "$(lan_ns "$1")"
+    ip -n "$(lan_ns "$1")" link set lo up
+}
+lan_link_if() { echo "${LAN_ID}p$1l$2"; }
+lan_link() {
+    local host=$1 lan=$2 addr=$3 ns dev bridge="${LAN_ID}b$2"
+    ns=$(lan_ns "$host") dev=$(lan_link_if "$host" "$lan")
+    if ! ip -n "$LAN_SW" link show "$bridge" >/dev/null 2>&1; then
+        ip -n "$LAN_SW" link add "$bridge" type bridge mcast_snooping 0 || fail "bridge $lan"
+        ip -n "$LAN_SW" link set "$bridge" up
+    fi
+    ip -n "$LAN_SW" link add "${LAN_ID}h$1l$2" type veth peer name "$dev" netns "$ns" || fail "veth $host/$lan"
+    ip -n "$LAN_SW" link set "${LAN_ID}h$1l$2" master "$bridge" up
+    ip -n "$ns" addr add "$addr" dev "$dev"
+    ip -n "$ns" link set "$dev" up
+}
+# lan_device_at HOST ADDR NAME [OPTIONS...]: lan_device for a host address of the caller's choice.
+lan_device_at() {
+    local host=$1 addr=$2 name=$3
+    shift 3
+    lan_start "$host" "$name" python3 "$LAN_DEVICE" --addr "$addr" --log "$LAN_TMP/$name.log" \
+        --ready "$LAN_TMP/$name.ready" --lifetime "${LAN_DEVICE_LIFETIME:-90}" "$@"
+    lan_wait "$name" test -s "$LAN_TMP/$name.ready"
+}
+# hp_of ADDR NAME: ADDR and the first HTTP port of the devices of process NAME.
+hp_of() { echo "$1:$(grep -m1 ' ready ' "$LAN_TMP/$2.log" | sed 's/.*ports=//; s/,.*//')"; }
+# The M-SEARCH every interface sends, as hex.
+LAN_MSEARCH_HEX=$(printf 'M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nST: upnp:rootdevice\r\nMAN: "ssdp:discover"\r\nMX: 1\r\n\r\n' | od -An -v -tx1 | tr -d ' \n')

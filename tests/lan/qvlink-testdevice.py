@@ -12,7 +12,7 @@ Every loop is bounded: the process ends after --lifetime seconds whatever happen
 
 Log lines (space-separated):
   NS ready pid=PID count=N ports=P0,P1,...
-  NS msearch from=IP:PORT
+  NS msearch from=IP:PORT hex=DATAGRAM
   NS reply dev=I port=HTTPPORT to=IP:PORT
   NS get dev=I port=HTTPPORT from=IP:PORT path=PATH
 """
@@ -57,6 +57,10 @@ def parse_args():
     p.add_argument("--extra-header", action="append", default=[], help="header line added to the answer")
     p.add_argument("--answer-limit", type=int, default=20, help="M-SEARCHes answered at most")
     p.add_argument("--empty-datagrams", type=int, default=0, help="empty datagrams sent before and after each answer")
+    p.add_argument("--flood", type=int, default=0, help="extra answers per M-SEARCH, each a new USN")
+    p.add_argument("--flood-location", default="http://{addr}:9/dead-{k}.xml", help="their location; {addr} {k}")
+    p.add_argument("--flood-delay-ms", type=float, default=0.0, help="when the flood starts")
+    p.add_argument("--flood-burst", type=int, default=20, help="flood answers sent per millisecond")
     # Description
     p.add_argument("--device-type", default="urn:schemas-upnp-org:device:QvNAS:1")
     p.add_argument("--friendly-name", default="QV Test {i}", help="{i}: device index")
@@ -70,7 +74,9 @@ def parse_args():
     p.add_argument("--framing", choices=["length", "chunked", "close"], default="length")
     p.add_argument("--chunk-bytes", type=int, default=0, help="chunk size; 0: one chunk")
     p.add_argument("--chunk-ext", default="", help="chunk extension after each chunk size, e.g. ;ext=1")
-    p.add_argument("--http-mode", choices=["normal", "slow", "silent", "refuse"], default="normal")
+    p.add_argument("--http-mode", choices=["normal", "slow", "silent", "refuse", "cut", "notfound", "huge"],
+                   default="normal", help="cut: a length beyond the bytes sent; notfound: a 404 page; "
+                   "huge: a body of 1.5 MiB without a device")
     p.add_argument("--piece-bytes", type=int, default=16, help="slow mode: bytes per send")
     p.add_argument("--slow-ms", type=float, default=100.0, help="slow mode: pause between sends")
     args = p.parse_args()
@@ -145,6 +151,15 @@ class Device:
         a = self.args
         body = self.description()
         kind = b"text/xml"
+        if a.http_mode == "cut":
+            # The announced length is the whole description; the connection closes after its first bytes.
+            return (b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % len(body)) + body[:60]
+        if a.http_mode == "notfound":
+            page = b"<html><body>Not Found</body></html>"
+            return b"HTTP/1.1 404 Not Found\r\nContent-Length: %d\r\n\r\n" % len(page) + page
+        if a.http_mode == "huge":
+            filler = b"<root>" + b"x" * (3 * 512 * 1024)
+            return b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(filler) + filler
         if path in a.page:
             body, kind = a.page[path], b"text/html"
         head = b"HTTP/1.1 200 OK\r\nContent-Type: " + kind + b"; charset=\"utf-8\"\r\nConnection: close\r\n"
@@ -222,6 +237,24 @@ def main():
 
     answered = 0
     silent = []  # connections kept open without an answer
+    flood_socket = [None]
+
+    def flood_reply(item):
+        first, peer = item
+        if flood_socket[0] is None:
+            flood_socket[0] = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            flood_socket[0].bind((args.addr, 0))
+        last = min(first + args.flood_burst, args.flood)
+        for k in range(first, last):
+            location = args.flood_location.replace("{addr}", args.addr).replace("{k}", str(k))
+            reply = ("HTTP/1.1 200 OK\r\nLOCATION: %s\r\nST: upnp:rootdevice\r\nUSN: uuid:qvl-flood-%d-%d\r\n\r\n"
+                     % (location, os.getpid(), k))
+            try:
+                flood_socket[0].sendto(reply.encode(), peer)
+            except OSError as e:
+                log.write("flood-failed k=%d error=%s" % (k, e.errno))
+                return
+        log.write("flood sent=%d to=%s:%d" % (last, peer[0], peer[1]))
 
     def send_reply(item):
         device, peer = item
@@ -309,11 +342,13 @@ def main():
                         target = line[3:].strip()
                 if target not in (b"upnp:rootdevice", b"ssdp:all"):
                     continue
-                log.write("msearch from=%s:%d" % peer)
+                log.write("msearch from=%s:%d hex=%s" % (peer[0], peer[1], data.hex()))
                 if answered >= args.answer_limit:
                     continue
                 answered += 1
                 base = time.monotonic()
+                for burst, first in enumerate(range(0, args.flood, max(args.flood_burst, 1))):
+                    at(base + (args.flood_delay_ms + burst) / 1000.0, flood_reply, (first, peer))
                 for d in devices:
                     for r in range(args.repeats):
                         delay = args.delay_ms + d.index * args.delay_step_ms + r * args.repeat_gap_ms
@@ -341,6 +376,8 @@ def main():
                     answer(conn)
     for conn in silent:
         conn.sock.close()
+    if flood_socket[0] is not None:
+        flood_socket[0].close()
     return 0
 
 

@@ -36,7 +36,7 @@ SearchRun search()
     SearchRun run;
     g_handled.clear();
     const auto start = std::chrono::steady_clock::now();
-    SsdpReply* head = ssdpSearch(&run.error, 0, [](const SsdpReply& reply) {
+    SsdpReply* head = ssdpSearch(&run.error, 0, [](const SsdpReply& reply, AnswerRecord*) {
         g_handled.push_back(kept(reply));
         // Relaxed: the responder only paces itself by it.
         g_handledCount.fetch_add(1, std::memory_order_relaxed);

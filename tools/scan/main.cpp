@@ -5,6 +5,9 @@
 // diagnostics to standard output; standard output is pointed at standard error for the whole
 // run, and the table goes to a stream of its own on the original standard output, so that no
 // diagnostic of a worker that is still running can land in it.
+#include "escape.h"
+#include "explain.h"
+
 #include <UniqueFd.h>
 #include <array>
 #include <cerrno>
@@ -24,6 +27,9 @@
 
 namespace {
 
+using qvscan::escapeJson;
+using qvscan::escapeTsv;
+
 // The search ends by itself (eight empty turns at most, or one empty turn after the last
 // answer, plus the fetch time-outs, and within its own deadline). This limit only catches a
 // search that never ends.
@@ -35,9 +41,10 @@ constexpr long WatchIntervalNs = 1000 * 1000;
 #define QVD_PRODUCT_VERSION ""
 #endif
 
-constexpr char Usage[] = "usage: qvlink-scan [--json] [--timings] [--time-limit SECONDS] [--help] [--version]\n";
+constexpr char Usage[] =
+    "usage: qvlink-scan [--json] [--explain] [--timings] [--time-limit SECONDS] [--help] [--version]\n";
 
-constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--time-limit SECONDS] [--help] [--version]\n"
+constexpr char Help[] = "usage: qvlink-scan [--json] [--explain] [--timings] [--time-limit SECONDS] [--help] [--version]\n"
                         "\n"
                         "Runs one SSDP search of the local network, as the QV Link window does: one M-SEARCH for\n"
                         "upnp:rootdevice, the description of every answering device fetched over HTTP, and the\n"
@@ -61,6 +68,21 @@ constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--time-limit S
                         "             that is not part of a valid UTF-8 sequence is read as Latin-1 and written\n"
                         "             as \\u00XX, so the output is valid JSON whatever a device sends. The C1\n"
                         "             controls and the bidirectional controls above are \\u escapes as well.\n"
+                        "  --explain  instead of the records, print what became of every answer of the search,\n"
+                        "             in order of arrival, one line each (tab-separated):\n"
+                        "               index, outcome, interface, from, location, usn, deviceType,\n"
+                        "               manufacturer, friendlyName, record\n"
+                        "             The outcome is one of: listed; another maker; type not accepted;\n"
+                        "             location refused (not an http URL with a path, a name, another host\n"
+                        "             than the sender, sender not on the interface's network); fetch failed\n"
+                        "             (refused, timed out, cut off, not HTTP 200, too large, unreachable,\n"
+                        "             empty body); limit reached (device table full, this host's failed\n"
+                        "             fetches, the search's failed fetches, answers kept); duplicate USN;\n"
+                        "             not an answer (no location, no search target). 'record' is the table\n"
+                        "             index of a published device; empty columns are '-'. Past 4096 answers a\n"
+                        "             last line says how many more were not explained. With --json: an\n"
+                        "             object {\"answers\": [...], \"notExplained\": N}, each answer keyed as above\n"
+                        "             plus \"reason\" and \"httpStatus\" (0 when none).\n"
                         "  --timings  also write to standard error, as tab-separated lines, the CLOCK_MONOTONIC\n"
                         "             time in nanoseconds of the search start, of each publication as this\n"
                         "             program observed it (looking every millisecond), and of the search's end:\n"
@@ -83,6 +105,7 @@ constexpr char Help[] = "usage: qvlink-scan [--json] [--timings] [--time-limit S
 struct Options
 {
     bool json = false;
+    bool explain = false;
     bool timings = false;
     int timeLimitSeconds = MaxWaitSeconds;
 };
@@ -103,153 +126,6 @@ void sleepNs(long ns)
 std::string_view fieldText(const char (&field)[qvd::DeviceFieldSize])
 {
     return {field, strnlen(field, qvd::DeviceFieldSize)};
-}
-
-void appendHex(std::string& out, const char* prefix, unsigned char byte)
-{
-    std::array<char, 8> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%s%02x", prefix, byte);
-    out += buffer.data();
-}
-
-// The code point of a C1 control or a bidirectional control encoded at the start of text
-// (U+0080-U+009F, U+202A-U+202E, U+2066-U+2069), or 0. Such text can move a terminal's cursor,
-// start an escape sequence or reorder what a reader sees.
-unsigned terminalControlAt(std::string_view text)
-{
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    if (text.size() >= 2 && at(0) == 0xc2 && at(1) >= 0x80 && at(1) <= 0x9f) {
-        return at(1);
-    }
-    if (text.size() >= 3 && at(0) == 0xe2 && (at(1) == 0x80 || at(1) == 0x81)) {
-        const unsigned point = 0x2000u | ((at(1) & 0x3fu) << 6) | (at(2) & 0x3fu);
-        if ((point >= 0x202a && point <= 0x202e) || (point >= 0x2066 && point <= 0x2069)) {
-            return point;
-        }
-    }
-    return 0;
-}
-
-// Length of the UTF-8 encoding of a control found by terminalControlAt.
-std::size_t encodedLength(unsigned point)
-{
-    return point < 0x800 ? 2 : 3;
-}
-
-void appendCodePoint(std::string& out, unsigned point)
-{
-    std::array<char, 12> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "\\u%04x", point & 0xffffu);
-    out += buffer.data();
-}
-
-std::string escapeTsv(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        if (const unsigned point = terminalControlAt(text.substr(i)); point != 0) {
-            appendCodePoint(out, point);
-            i += encodedLength(point) - 1;
-            continue;
-        }
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            if (byte < 0x20 || (byte >= 0x7f && byte <= 0x9f)) {
-                appendHex(out, "\\x", byte);
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out;
-}
-
-// Length of the well-formed UTF-8 sequence at the start of text (no overlong forms, no
-// surrogates, nothing above U+10FFFF), or 0 when it does not start with one.
-std::size_t utf8SequenceLength(std::string_view text)
-{
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = at(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : 0x80;
-        high = lead == 0xed ? 0x9f : 0xbf;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || at(1) < low || at(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (at(i) < 0x80 || at(i) > 0xbf) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-std::string escapeJson(std::string_view text)
-{
-    std::string out = "\"";
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80) {
-            const std::size_t length = utf8SequenceLength(text.substr(i));
-            if (const unsigned point = terminalControlAt(text.substr(i)); point != 0) {
-                appendCodePoint(out, point);
-                i += length;
-            } else if (length == 0) {
-                appendHex(out, "\\u00", byte);
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || byte == 0x7f) {
-            appendHex(out, "\\u00", byte);
-        } else {
-            out += c;
-        }
-        ++i;
-    }
-    out += '"';
-    return out;
 }
 
 struct Field
@@ -314,6 +190,8 @@ bool parseOptions(int argc, char** argv, Options& options)
         const std::string_view arg = argv[i];
         if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--explain") {
+            options.explain = true;
         } else if (arg == "--timings") {
             options.timings = true;
         } else if (arg == "--time-limit" && i + 1 < argc) {
@@ -350,6 +228,9 @@ bool runSearch(const Options& options, std::vector<qvd::DeviceRecord>& records)
         std::fprintf(stderr, "timing\tstart\t%lld\n", start);
     }
     qvd::resetDeviceList(list);
+    if (options.explain && !qvd::enableAnswerLog()) {
+        std::fputs("qvlink-scan: no memory to explain the answers\n", stderr);
+    }
     qvd::startDetachedWorker(qvd::runDiscoveryWorker);
 
     const long long deadline = start + options.timeLimitSeconds * 1000000000LL;
@@ -394,6 +275,21 @@ std::FILE* openTableStream()
     return stream;
 }
 
+// The answers explained so far: all of them once the search has ended.
+void printAnswers(const Options& options, std::FILE* out)
+{
+    const qvd::AnswerLog& log = qvd::answerLog();
+    // Acquire: the records below the loaded count are fully written.
+    const int count = log.records == nullptr ? 0 : log.count.load(std::memory_order_acquire);
+    const int notExplained = log.notExplained.load(std::memory_order_relaxed);
+    const std::vector<qvd::AnswerRecord> answers(log.records, log.records + count);
+    if (options.json) {
+        qvscan::printExplainJson(answers, notExplained, out);
+    } else {
+        qvscan::printExplainTsv(answers, notExplained, out);
+    }
+}
+
 // One line on a terminal's standard error; scripts reading standard output see nothing of it.
 void printSummary(const std::vector<qvd::DeviceRecord>& records)
 {
@@ -426,7 +322,9 @@ int main(int argc, char** argv)
     std::vector<qvd::DeviceRecord> records;
     records.reserve(qvd::MaxDevices);
     const bool ended = runSearch(options, records);
-    if (options.json) {
+    if (options.explain) {
+        printAnswers(options, table);
+    } else if (options.json) {
         printJson(records, table);
     } else {
         printTsv(records, table);
