@@ -27,15 +27,16 @@ struct SourceStep
     Kind kind = Kind::Bytes;
     std::string_view bytes;
     std::uint32_t sourceAddress = 0; // network byte order
+    int channel = 0;                 // the socket it came in on
 };
 
-inline SourceStep bytes(std::string_view b, std::uint32_t from = 0)
+inline SourceStep bytes(std::string_view b, std::uint32_t from = 0, int channel = 0)
 {
-    return {SourceStep::Kind::Bytes, b, from};
+    return {SourceStep::Kind::Bytes, b, from, channel};
 }
 inline SourceStep silence()
 {
-    return {SourceStep::Kind::Silence, {}, 0};
+    return {SourceStep::Kind::Silence, {}, 0, 0};
 }
 
 class MemoryByteSource final : public qvd::ByteSource
@@ -78,6 +79,7 @@ public:
             break;
         }
         result.sourceAddress = step.sourceAddress;
+        result.channel = step.channel;
         const std::size_t n = std::min(size, step.bytes.size());
         if (n > 0) {
             std::memcpy(buffer, step.bytes.data(), n);
