@@ -53,7 +53,7 @@ struct AnswerRecord
     Refusal refusal = Refusal::None;
     SearchLimit limit = SearchLimit::None;
     FetchReport fetch;
-    int deviceIndex = -1;           // the table index of a published record
+    int deviceIndex = -1;            // the table index of a published record
     std::uint32_t sourceAddress = 0; // network byte order, 0 when unknown
     char interfaceName[16] = {};     // empty when unknown
     char location[AnswerTextSize] = {};

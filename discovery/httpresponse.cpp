@@ -349,7 +349,7 @@ std::optional<HttpBody> readHttpResponse(ByteSource& source, std::size_t* length
         if (received.status != ReceiveStatus::Data) {
             end = received.status == ReceiveStatus::TimedOut ? ReadEnd::Waited
                   : received.status == ReceiveStatus::Failed ? ReadEnd::Failed
-                                                              : ReadEnd::Closed;
+                                                             : ReadEnd::Closed;
             break;
         }
         if (takeBytes(state, buffer, received.size)) {

@@ -51,7 +51,7 @@ struct Timing
     // stop a device that drips bytes or floods answers from holding the search.
     std::atomic<int> fetchDeadlineMs{10000};  // one whole fetch, connect to last byte
     std::atomic<int> searchDeadlineMs{60000}; // one whole search, first wait to last fetch
-    std::atomic<int> failedFetchLimit{20}; // failed fetches after which a host is fetched no more
+    std::atomic<int> failedFetchLimit{20};    // failed fetches after which a host is fetched no more
     // Failed fetches after which a search fetches no more (at most MaxSearchFailedFetches).
     std::atomic<int> failedFetchSearchLimit{MaxSearchFailedFetches};
 };

@@ -173,11 +173,12 @@ ReceiveResult MultiSocketByteSource::receive(char* buffer, std::size_t size, int
             return result;
         }
         // The first ready socket after the one read last: every interface gets its turn.
-        const int i = static_cast<int>(std::find_if(entries, entries + n, [](const pollfd& e) { return e.revents != 0; }) -
-                                       entries);
+        const int i = static_cast<int>(
+            std::find_if(entries, entries + n, [](const pollfd& e) { return e.revents != 0; }) - entries);
         const int channel = channels[i];
-        ReceiveResult result = (entries[i].revents & POLLNVAL) != 0 ? ReceiveResult()
-                                                                    : receiveWithTimeout(m_fds[channel], buffer, size, 0);
+        ReceiveResult result = (entries[i].revents & POLLNVAL) != 0
+                                   ? ReceiveResult()
+                                   : receiveWithTimeout(m_fds[channel], buffer, size, 0);
         if ((entries[i].revents & POLLNVAL) != 0) {
             reportSocketError("select", EBADF);
         }

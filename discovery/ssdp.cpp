@@ -412,10 +412,8 @@ SsdpReply* listenForReplies(ByteSource& source, SearchResult* error, int startTu
     setError(error, SearchResult::SearchOk);
     // Relaxed: test knobs set before the search starts; nothing else is ordered by them.
     const int waitMs = timing().turnWaitMs.load(std::memory_order_relaxed);
-    Listener listener{handler == nullptr ? addDeviceFromReply : handler,
-                      interfaces,
-                      interfaces == nullptr ? 0 : interfaceCount,
-                      answerLogEnabled(),
+    Listener listener{handler == nullptr ? addDeviceFromReply : handler, interfaces,
+                      interfaces == nullptr ? 0 : interfaceCount, answerLogEnabled(),
                       FetchBudget(timing().failedFetchLimit.load(std::memory_order_relaxed),
                                   timing().failedFetchSearchLimit.load(std::memory_order_relaxed))};
     char buffer[DatagramBufferSize];

@@ -33,7 +33,7 @@ ReplyOutcome fetchDeadOnes(const SsdpReply& reply, AnswerRecord*)
 {
     g_handled.emplace_back(reply.location);
     return std::string(reply.location).find("dead") != std::string::npos ? ReplyOutcome::FetchFailed
-                                                                          : ReplyOutcome::Published;
+                                                                         : ReplyOutcome::Published;
 }
 
 // Answers live as long as the test: the steps point into them.
@@ -137,7 +137,7 @@ TEST_F(SearchBudget, AnAnswerFromOffTheInterfacesNetworkIsNotTaken)
     const SearchInterface interfaces[] = {lan("eth0", "10.0.0.1", "255.255.255.0"),
                                           lan("eth1", "169.254.3.1", "255.255.0.0")};
     Script script;
-    script.add("10.0.1.5", "nas");      // on no network of eth0
+    script.add("10.0.1.5", "nas");          // on no network of eth0
     script.add("169.254.7.7", "direct", 0); // eth1's network, but it came in on eth0
     script.add("10.0.0.5", "nas");
     script.add("169.254.7.7", "direct", 1);
