@@ -89,8 +89,8 @@ private:
     bool m_initialised = false;
     bool m_centreOverOwner = false;
     bool m_movesItself = false; // by move(), not by the window system's move
-    bool m_pressed = false;  // the left button went down on the surface
-    bool m_dragging = false; // the window follows the pointer by itself
+    bool m_pressed = false;     // the left button went down on the surface
+    bool m_dragging = false;    // the window follows the pointer by itself
     QPoint m_pressPosition;
     QPoint m_dragOffset;
 };

@@ -25,7 +25,10 @@ QString CheckSurface(const QImage& shot, const QImage& picture, const QList<QPoi
     for (int y = 0; y < shot.height(); ++y) {
         for (int x = 0; x < shot.width(); ++x) {
             if (!shape.contains(QPoint(x, y)) && qAlpha(shot.pixel(x, y)) != 0) {
-                return QStringLiteral("(%1,%2) outside the shape has alpha %3").arg(x).arg(y).arg(qAlpha(shot.pixel(x, y)));
+                return QStringLiteral("(%1,%2) outside the shape has alpha %3")
+                    .arg(x)
+                    .arg(y)
+                    .arg(qAlpha(shot.pixel(x, y)));
             }
         }
     }
@@ -94,8 +97,9 @@ private slots:
         const QPoint start = box.pos();
         const QPoint grip(300, 60);
         QTest::mousePress(&box, Qt::LeftButton, Qt::NoModifier, grip);
-        QMouseEvent tremble(QEvent::MouseMove, QPointF(grip + QPoint(1, 1)), QPointF(box.mapToGlobal(grip + QPoint(1, 1))),
-                            Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent tremble(QEvent::MouseMove, QPointF(grip + QPoint(1, 1)),
+                            QPointF(box.mapToGlobal(grip + QPoint(1, 1))), Qt::NoButton, Qt::LeftButton,
+                            Qt::NoModifier);
         QApplication::sendEvent(&box, &tremble);
         QCOMPARE(box.pos(), start);
         QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, grip + QPoint(1, 1));
@@ -103,8 +107,8 @@ private slots:
 
         QTest::mousePress(&box, Qt::LeftButton, Qt::NoModifier, grip);
         const QPoint far = box.mapToGlobal(grip) + QPoint(-40, 25);
-        QMouseEvent drag(QEvent::MouseMove, QPointF(box.mapFromGlobal(far)), QPointF(far), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent drag(QEvent::MouseMove, QPointF(box.mapFromGlobal(far)), QPointF(far), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(&box, &drag);
         QTRY_COMPARE(box.pos(), start + QPoint(-40, 25));
         QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, box.mapFromGlobal(far));
@@ -119,7 +123,8 @@ private slots:
         bool boxModal = false;
         bool boxOwned = false;
         QTimer::singleShot(0, &window, [&] {
-            windowModal = window.windowHandle()->modality() != Qt::NonModal || QGuiApplication::modalWindow() != nullptr;
+            windowModal =
+                window.windowHandle()->modality() != Qt::NonModal || QGuiApplication::modalWindow() != nullptr;
             CMsgBox box(&window);
             box.kind = KindNoDevice;
             QTimer::singleShot(0, &box, [&] {
