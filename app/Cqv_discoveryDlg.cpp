@@ -14,9 +14,11 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QWindow>
@@ -117,6 +119,27 @@ void Cqv_discoveryDlg::CreateControls()
     connect(configureButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnConfigure);
     connect(browseButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnBrowse);
     connect(shortcutButton, &QPushButton::clicked, this, &Cqv_discoveryDlg::OnCreateShortcut);
+}
+
+void Cqv_discoveryDlg::setVisible(bool visible)
+{
+    // Marked modal, the window manager would hold it as a dialog of no one.
+    if (visible && testAttribute(Qt::WA_ShowModal)) {
+        setAttribute(Qt::WA_ShowModal, false);
+    }
+    // A place of its own, centred on the screen, before the first show: a window that leaves
+    // its place to an X11 window manager is told of the place taken only by a race between
+    // the manager's notices and the toolkit's own requests, and may go on believing it stands
+    // at (0, 0), which puts its drop-downs, boxes and moves off. Asked for a place, it knows it
+    // from the first frame. (A Wayland compositor places the window whatever is asked.)
+    if (visible && !isVisible() && !testAttribute(Qt::WA_Moved)) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect place(QPoint(0, 0), size());
+            place.moveCenter(screen->availableGeometry().center());
+            move(place.topLeft());
+        }
+    }
+    SkinDialog::setVisible(visible);
 }
 
 void Cqv_discoveryDlg::paintEvent(QPaintEvent* event)

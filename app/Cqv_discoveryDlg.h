@@ -39,6 +39,8 @@ public:
     Cqv_discoveryDlg& operator=(const Cqv_discoveryDlg&) = delete;
 
     int BackgroundId() const override;
+    // Never shown as modal, even when run with exec(): the window has no owner to be modal to.
+    void setVisible(bool visible) override;
 
     // The control with a dialog control id; null for an id this window does not have.
     QWidget* ControlById(int controlId) const;

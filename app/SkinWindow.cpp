@@ -7,6 +7,7 @@
 #include "SkinFont.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -19,6 +20,9 @@
 #include <cmath>
 
 namespace {
+
+// How far the pointer moves with the button down before the window follows it.
+constexpr int DragThreshold = 3;
 
 struct Strip
 {
@@ -80,6 +84,12 @@ void ApplyRoundedRegion(QWidget& window, int width, int height)
 void PaintSkinBackground(QWidget& window, QPainter& painter, QImage& backgroundBitmap, int backgroundId)
 {
     const QRect client = window.rect();
+    // Outside the shape the window stays transparent: where a mask shapes only the input
+    // (Wayland, a compositing X server), the corners show what is behind the window.
+    const QRegion shape = RoundedRegion(client.width(), client.height());
+    if (!shape.isEmpty()) {
+        painter.setClipRegion(shape);
+    }
     painter.fillRect(client, window.palette().window());
     if (backgroundBitmap.isNull()) {
         backgroundBitmap = qvres::SkinBitmap(backgroundId);
@@ -115,6 +125,11 @@ SkinDialog::SkinDialog(QWidget* parent, Qt::WindowFlags flags)
     : QDialog(parent, flags)
 {
     setSizeGripEnabled(false);
+    // An alpha channel, so that the pixels outside the shape can be left transparent. This
+    // also gives the platform window its shape before it is first mapped on X11, where the
+    // window system then reports the place the window manager gives it.
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_movesItself = QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 void SkinDialog::CreateSystemMenu(bool taskbarWindow)
@@ -214,22 +229,35 @@ void SkinDialog::mousePressEvent(QMouseEvent* event)
         QDialog::mousePressEvent(event);
         return;
     }
-    // Every point of the window's own surface acts as its caption. The window manager moves
-    // the window when it can; otherwise the window follows the pointer itself.
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-        return;
-    }
-    m_dragging = true;
-    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    // Every point of the window's own surface acts as its caption. Nothing moves until the
+    // pointer has moved with the button down, so a click on the surface stays a click.
+    m_pressed = true;
+    m_dragging = false;
+    m_pressPosition = event->globalPosition().toPoint();
+    m_dragOffset = m_pressPosition - frameGeometry().topLeft();
 }
 
 void SkinDialog::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
+    if (!m_pressed || !(event->buttons() & Qt::LeftButton)) {
+        QDialog::mouseMoveEvent(event);
         return;
     }
-    QDialog::mouseMoveEvent(event);
+    const QPoint global = event->globalPosition().toPoint();
+    if (!m_dragging) {
+        if ((global - m_pressPosition).manhattanLength() < DragThreshold) {
+            return;
+        }
+        // A Wayland program cannot place its own window: the compositor moves it, from where the
+        // pointer is now. An X11 window follows the pointer by itself, exactly, window manager or
+        // not (a manager's move would start from here and lose the way come so far).
+        if (!m_movesItself && windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+            m_pressed = false;
+            return;
+        }
+        m_dragging = true;
+    }
+    move(global - m_dragOffset);
 }
 
 void SkinDialog::mouseReleaseEvent(QMouseEvent* event)
@@ -240,6 +268,7 @@ void SkinDialog::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
         m_dragging = false;
     }
     QDialog::mouseReleaseEvent(event);

@@ -88,6 +88,9 @@ private:
     QMenu* m_systemMenu = nullptr;
     bool m_initialised = false;
     bool m_centreOverOwner = false;
-    bool m_dragging = false;
+    bool m_movesItself = false; // by move(), not by the window system's move
+    bool m_pressed = false;     // the left button went down on the surface
+    bool m_dragging = false;    // the window follows the pointer by itself
+    QPoint m_pressPosition;
     QPoint m_dragOffset;
 };

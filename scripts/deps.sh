@@ -13,7 +13,8 @@ build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-de
 tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna xvfb xauth x11-utils xdotool imagemagick dbus at-spi2-core gir1.2-atspi-2.0
        openbox libxml2-dev clang-14 libclang-rt-14-dev clang-format-14 python3 procps python3-gi gir1.2-gssdp-1.6
        samba smbclient python3-impacket nftables dbus-daemon fuse3 gnome-keyring libsecret-tools
-       dpkg-dev file lintian desktop-file-utils appstream apt strace man-db gzip)
+       dpkg-dev file lintian desktop-file-utils appstream apt strace man-db gzip
+       qt6-wayland sway grim)
 resgen=(fonts-liberation2 fonts-noto-core fonts-noto-cjk)
 
 case "${1:-run}" in
