@@ -14,6 +14,24 @@ namespace {
 
 ShareServices* g_installed = nullptr;
 
+// The window the dialog belongs to: the active one, else the program's own top-level window.
+// On Wayland no window may be active while the user looks elsewhere, and a dialog without an
+// owner is placed wherever the compositor likes instead of over the window it is about.
+QWidget* DialogOwner()
+{
+    if (QWidget* active = QApplication::activeWindow()) {
+        return active;
+    }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        const Qt::WindowType type = window->windowType();
+        if (window->isVisible() && window->parentWidget() == nullptr && (type == Qt::Window || type == Qt::Dialog)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
 // Starts the SMB thread with the first listing, not with the window: a run that never lists
 // shares never loads the library's configuration.
 class OnDemandLister final : public qvp::ShareLister
@@ -131,7 +149,7 @@ qvp::CredentialsSource::Question SessionCredentials::Ask(const std::string& host
             known.password.clear();
         }
         QPointer<CredentialsDialog> dialog =
-            new CredentialsDialog(QString::fromUtf8(host), known, options, QApplication::activeWindow());
+            new CredentialsDialog(QString::fromUtf8(host), known, options, DialogOwner());
         question->dialog = dialog.data();
         const int result = dialog->exec();
         m_questions.erase(id);

@@ -69,6 +69,7 @@ private slots:
     void keyringAnswersUnasked();
     void withdrawnBeforeShownNeverShows();
     void withdrawnWhileOpenCloses();
+    void ownedByTheWindowWhenNoneIsActive();
 
 private:
     void OpenWindow();
@@ -361,6 +362,30 @@ void TestCredentials::withdrawnWhileOpenCloses()
     // Withdrawing it again, or an answered one, changes nothing.
     m_fakes->credentials.Withdraw(question);
     QCOMPARE(m_watcher->seen.size(), 1);
+}
+
+void TestCredentials::ownedByTheWindowWhenNoneIsActive()
+{
+    OpenWindow();
+    // Another window of the program was active and went away: nothing is active now, as on a
+    // Wayland desktop where the user looks at another program.
+    {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+    }
+    QTRY_COMPARE(QApplication::activeWindow(), nullptr);
+    bool seen = false;
+    QWidget* owner = nullptr;
+    m_watcher->onSeen = [&seen, &owner](QDialog& dialog) {
+        seen = true;
+        owner = dialog.parentWidget();
+        dialog.reject();
+    };
+    ClickNasA();
+    QTRY_VERIFY(seen);
+    QCOMPARE(owner, m_window.get());
 }
 
 QTEST_MAIN(TestCredentials)
