@@ -106,6 +106,8 @@ QStringList ShownBlocks(const QLabel& tip, QString* fault)
     QList<const QTextDocument*> documents{&document};
     if (const auto* own = tip.findChild<QTextDocument*>()) {
         documents << own;
+    } else if (rich) {
+        *fault = QStringLiteral("the tip's rich text has no document");
     }
     for (const QTextDocument* doc : documents) {
         for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
