@@ -107,7 +107,7 @@ void DeviceToolTip::ShowFor(QHelpEvent* event)
     // The tip goes when the pointer leaves the row, whichever column it moves to.
     const QRect rowRect(0, cell.y(), m_list->viewport()->width(), cell.height());
     m_shownRow = row;
-    m_shownAt = event->pos();
+    m_shownRowNumber = row.row();
     m_shownText = text;
     QToolTip::showText(event->globalPos(), text, m_list->viewport(), rowRect);
 }
@@ -132,8 +132,9 @@ void DeviceToolTip::OnListChanged()
         return;
     }
     // Rows appended below leave the hovered row where it was; anything else takes the tip down.
-    const QModelIndex now = m_list->indexAt(m_shownAt).siblingAtColumn(0);
-    if (!m_shownRow.isValid() || now != QModelIndex(m_shownRow)) {
+    // Only the model is asked, never the view: the model also changes while the list is being
+    // destroyed.
+    if (!m_shownRow.isValid() || m_shownRow.row() != m_shownRowNumber) {
         HideOurs();
     }
 }

@@ -10,7 +10,6 @@
 
 #include <QObject>
 #include <QPersistentModelIndex>
-#include <QPoint>
 #include <QString>
 #include <functional>
 
@@ -43,8 +42,8 @@ protected:
 
 private:
     void ShowFor(QHelpEvent* event);
-    // A tooltip of this list whose row is no longer the one under the point it was shown for
-    // (the list was emptied or reordered) is taken down.
+    // A tooltip of this list whose row is gone or has moved (the list was emptied or reordered)
+    // is taken down.
     void OnListChanged();
     void HideOurs();
     bool OursShown() const;
@@ -52,6 +51,6 @@ private:
     CSkinListCtrl* m_list;
     RecordLookup m_lookup;
     QPersistentModelIndex m_shownRow;
-    QPoint m_shownAt;
+    int m_shownRowNumber = -1;
     QString m_shownText;
 };

@@ -337,6 +337,17 @@ private slots:
         QCOMPARE(TipOfRow(0, &fault).value(0), Latin("again"));
     }
 
+    // Closing the window with a tip up is safe (the list's model empties while the list is
+    // being destroyed) and leaves no tip behind.
+    void tipGoesWithTheWindow()
+    {
+        QVERIFY(Open({Plain("one")}));
+        QString fault;
+        QCOMPARE(TipOfRow(0, &fault).value(0), Latin("one"));
+        m_window.reset();
+        QVERIFY(TipGone());
+    }
+
     // A tip shows the details of the row under the pointer: rows appended below leave it as it
     // is; after the rows were reordered it shows the record of the row that is there now.
     void tipFollowsTheRowsRecord()
