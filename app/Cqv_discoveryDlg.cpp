@@ -4,10 +4,12 @@
 #include "CSkinListCtrl.h"
 #include "CSkinVerticleScrollbar.h"
 #include "CxSkinButton.h"
+#include "DeviceToolTip.h"
 #include "DriveLetters.h"
 #include "Language.h"
 #include "NamedText.h"
 #include "Resources.h"
+#include "RowRecord.h"
 #include "StartupTrace.h"
 #include "WindowSearchSink.h"
 #include "showabout.h"
@@ -185,6 +187,8 @@ void Cqv_discoveryDlg::OnInitDialog()
     deviceListView->SetTextColor(CaptionTextColor);
     shareListView->SetTextColor(CaptionTextColor);
     deviceListView->SetHeaderDragDrop(true);
+    // Hovering a device shows its details; the tooltip goes with the list.
+    new DeviceToolTip(deviceListView, [this](int slot) { return RecordForRow(m_search->rowToRecord, slot); });
     StartupCheckpoint("lists skinned");
 
     buttonFont = ArialFont(18);

@@ -88,6 +88,9 @@ void WindowSearchSink::appendDeviceRow(const char* name, const char* ip)
         if (auto* list = qobject_cast<CSkinListCtrl*>(dialog.ControlById(qvd::IdDeviceList))) {
             const int row = list->AppendRow(nameText);
             list->SetItemText(row, 1, ipText);
+            // The polling routine enters this row's record at its row counter, which is the row's
+            // place as appended; the row keeps that slot wherever it moves later.
+            list->SetItemData(row, row);
         }
     });
 }

@@ -1,7 +1,8 @@
 // The program's texts that have no number: the credentials dialog, the unavailable-device
-// warning, the accessible names of controls without a caption, the window menu and the buttons
-// of the platform's boxes. Each table carries them as named lines ("credentials.title = ...")
-// beside its numbered texts; code names them by the constants below, never by a bare string.
+// warning, the accessible names of controls without a caption, the window menu, the buttons of
+// the platform's boxes and the labels of the device list's tooltip. Each table carries them as
+// named lines ("credentials.title = ...") beside its numbered texts; code names them by the
+// constants below, never by a bare string.
 //
 // Also the process-wide interface language: the main window sets it when it initialises, so
 // that code which does not read the locale itself (the device actions) speaks the same
@@ -38,10 +39,17 @@ inline constexpr char MenuSize[] = "menu.size";
 inline constexpr char MenuMinimise[] = "menu.minimise";
 inline constexpr char MenuMaximise[] = "menu.maximise";
 inline constexpr char MenuClose[] = "menu.close";
+// The device list's tooltip: labels of the device's details.
+inline constexpr char DeviceModelName[] = "device.modelname";
+inline constexpr char DeviceModelNumber[] = "device.modelnumber";
+inline constexpr char DeviceDescription[] = "device.description";
+inline constexpr char DeviceManufacturer[] = "device.manufacturer";
+inline constexpr char DeviceWebPage[] = "device.webpage";
+inline constexpr char DeviceId[] = "device.id";
 } // namespace text
 
 // Every name above: each table has them all.
-inline constexpr std::array<const char*, 21> NamedTextNames{text::CredentialsTitle,
+inline constexpr std::array<const char*, 27> NamedTextNames{text::CredentialsTitle,
                                                             text::CredentialsPrompt,
                                                             text::CredentialsUser,
                                                             text::CredentialsDomain,
@@ -61,7 +69,13 @@ inline constexpr std::array<const char*, 21> NamedTextNames{text::CredentialsTit
                                                             text::MenuSize,
                                                             text::MenuMinimise,
                                                             text::MenuMaximise,
-                                                            text::MenuClose};
+                                                            text::MenuClose,
+                                                            text::DeviceModelName,
+                                                            text::DeviceModelNumber,
+                                                            text::DeviceDescription,
+                                                            text::DeviceManufacturer,
+                                                            text::DeviceWebPage,
+                                                            text::DeviceId};
 
 // The named text from the table of languageId, else of its primary language
 // (languageId & 0x3FF), else of US English (1033), as for the numbered texts; a table without

@@ -180,6 +180,24 @@ QString CSkinListCtrl::GetItemText(int row, int column) const
     return item->text(column);
 }
 
+bool CSkinListCtrl::SetItemData(int row, int value)
+{
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) {
+        return false;
+    }
+    item->setData(0, Qt::UserRole, value);
+    return true;
+}
+
+int CSkinListCtrl::GetItemData(int row) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    bool ok = false;
+    const int value = item != nullptr ? item->data(0, Qt::UserRole).toInt(&ok) : -1;
+    return ok ? value : -1;
+}
+
 int CSkinListCtrl::GetItemCount() const
 {
     return topLevelItemCount();

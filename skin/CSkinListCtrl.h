@@ -53,6 +53,10 @@ public:
     bool SetItemText(int row, int column, const QString& text);
     // The text of one cell; empty when it does not exist.
     QString GetItemText(int row, int column) const;
+    // A number the owner keeps with a row; it moves with the row. False when the row does not
+    // exist; -1 for a row that does not exist or was given none.
+    bool SetItemData(int row, int value);
+    int GetItemData(int row) const;
     int GetItemCount() const;
     void DeleteAllItems();
     // The selected row, or -1 when no row is selected.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the real program under Xvfb inside the test LAN (two of the maker's devices and a
-# MiniDLNA server) and takes screenshots: the search running, the devices listed, the About
-# box; then once more on a LAN with nothing on it, for the no-device box. Also checks that a
-# second start while the first copy runs ends at once and leaves the first copy running.
+# MiniDLNA server) and takes screenshots: the search running, the devices listed, a device's
+# tooltip, the About box; then once more on a LAN with nothing on it, for the no-device box.
+# Also checks that a second start while the first copy runs ends at once and leaves the first
+# copy running.
 #
 #   tools/screenshots.sh QVLINK OUTDIR
 #
@@ -78,6 +79,13 @@ kill -0 "$QVLINK_PID" || fail "the first copy ended"
 # The search lasts its listening turns; the devices are listed one per poll.
 sleep 11
 shot 0 devices-listed
+
+# The first device's details, from the pointer resting on its row; then off the list again.
+in_host 0 xdotool mousemove --window "$win" 120 155
+sleep 1.5
+shot 0 device-tooltip
+in_host 0 xdotool mousemove --window "$win" 300 60
+sleep 0.5
 
 # The About box from the title-bar button (411, 9, 22 x 22).
 in_host 0 xdotool mousemove --window "$win" 422 20 click 1

@@ -285,6 +285,19 @@ void TestResources::namedTextsInEveryTable()
         QCOMPARE(qvres::NamedTableString(table, QString::fromLatin1(qvres::text::ButtonOk)),
                  qvres::TableString(table, 129));
     }
+    // The tooltip's labels read as English only in English.
+    const std::pair<const char*, const char*> labels[] = {
+        {qvres::text::DeviceModelName, "Model name:"},    {qvres::text::DeviceModelNumber, "Model number:"},
+        {qvres::text::DeviceDescription, "Description:"}, {qvres::text::DeviceManufacturer, "Manufacturer:"},
+        {qvres::text::DeviceWebPage, "Web page:"},        {qvres::text::DeviceId, "Device ID:"},
+    };
+    for (const auto& [name, text] : labels) {
+        QCOMPARE(qvres::NamedTableString(1033, QString::fromLatin1(name)), QString::fromLatin1(text));
+        for (int table : qvres::StringTableIds()) {
+            const QString label = qvres::NamedTableString(table, QString::fromLatin1(name));
+            QVERIFY2(table == 1033 || label != QString::fromLatin1(text), qPrintable(QString::number(table)));
+        }
+    }
     QVERIFY(qvres::NamedTableString(1031, QStringLiteral("button.ok")).isEmpty());
     QVERIFY(!qvres::HasNamedTableString(1033, QStringLiteral("no.such.text")));
 }
