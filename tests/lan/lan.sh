@@ -129,11 +129,12 @@ lan_start() {
     LAN_PIDS+=($!)
 }
 
-# lan_wait NAME COMMAND...: waits up to 10 s for COMMAND to succeed, else fails showing NAME's output.
+# lan_wait NAME COMMAND...: waits up to LAN_WAIT_SECONDS (10) for COMMAND to succeed, else fails
+# showing NAME's output.
 lan_wait() {
     local name=$1 i
     shift
-    for i in $(seq 100); do
+    for i in $(seq $(( ${LAN_WAIT_SECONDS:-10} * 10 ))); do
         "$@" 2>/dev/null && return 0
         sleep 0.1
     done

@@ -41,7 +41,9 @@ CONF
     LAN_STRAYS+=("--configfile=$dir/smb.conf")
     LAN_GROUP=0 lan_start "$host" "$name" smbd --foreground --debug-stdout -s "$dir/smb.conf"
     echo "${LAN_PIDS[-1]}" >"$LAN_TMP/$name.pid"
-    lan_wait "$name" ip netns exec "$(lan_ns "$host")" bash -c "exec 3<>/dev/tcp/$(lan_addr "$host")/445"
+    # smbd reads its whole configuration and forks its helpers first: on a loaded machine
+    # (the suite runs its LAN tests side by side) that alone has taken more than 10 s.
+    LAN_WAIT_SECONDS=40 lan_wait "$name" ip netns exec "$(lan_ns "$host")" bash -c "exec 3<>/dev/tcp/$(lan_addr "$host")/445"
 }
 
 # smb_user NAME USER PASSWORD: a Samba account of the existing system user USER in NAME's passdb.
