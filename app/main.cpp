@@ -112,7 +112,9 @@ bool DisplayNamed(int argc, char* argv[])
     }
     // A list of platforms to try in turn: one that can start is enough.
     for (const QByteArray& entry : QByteArray(platform).split(';')) {
-        const QByteArray name = entry.left(entry.indexOf(':'));
+        // Options follow the name after a colon ("xcb:nograb").
+        const qsizetype colon = entry.indexOf(':');
+        const QByteArray name = colon < 0 ? entry : entry.left(colon);
         if (name == "xcb" ? x11 : name.startsWith("wayland") ? wayland : !name.isEmpty()) {
             return true;
         }
@@ -159,6 +161,7 @@ int main(int argc, char* argv[])
         std::fputs(NoDisplay, stderr);
         return 1;
     }
+    const ActivationToken activation = ActivationToken::FromEnvironment();
     QList<HeldMessage> held;
     g_held = &held;
     g_previousHandler = qInstallMessageHandler(HoldMessage);
@@ -168,7 +171,7 @@ int main(int argc, char* argv[])
         qt_message_output(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category), message.text);
     }
     g_held = nullptr;
-    Cqv_discoveryApp program;
+    Cqv_discoveryApp program(QString(), activation);
     program.InitInstance();
     // The window has closed and the lock is released: the process ends now. Background
     // threads still at work (a listing waiting on a silent server) are not waited for, and no
