@@ -248,8 +248,8 @@ void SingleInstance::OnPeerReadable(Peer* peer)
 
 void SingleInstance::EndPeer(Peer* peer, bool answer)
 {
-    const auto found =
-        std::find_if(m_peers.begin(), m_peers.end(), [peer](const std::unique_ptr<Peer>& p) { return p.get() == peer; });
+    const auto found = std::find_if(m_peers.begin(), m_peers.end(),
+                                    [peer](const std::unique_ptr<Peer>& p) { return p.get() == peer; });
     if (found == m_peers.end()) {
         return;
     }
@@ -297,8 +297,8 @@ void SingleInstance::AskRunningCopyToRaise(const ActivationToken& token) const
             ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
             qsizetype sent = 0;
             while (sent < request.size()) {
-                const ssize_t n =
-                    ::send(fd.get(), request.constData() + sent, static_cast<size_t>(request.size() - sent), MSG_NOSIGNAL);
+                const ssize_t n = ::send(fd.get(), request.constData() + sent,
+                                         static_cast<size_t>(request.size() - sent), MSG_NOSIGNAL);
                 if (n < 0 && errno == EINTR) {
                     continue;
                 }

@@ -203,7 +203,8 @@ void TestSingleInstance::secondCopyHandsOverItsToken()
     QSignalSpy asked(&first, &SingleInstance::raiseRequested);
 
     SingleInstance second(folder.path());
-    QCOMPARE(second.Acquire(SingleInstance::Answer::Now, ActivationToken{xdg, startup}), SingleInstance::Result::Running);
+    QCOMPARE(second.Acquire(SingleInstance::Answer::Now, ActivationToken{xdg, startup}),
+             SingleInstance::Result::Running);
     QTRY_COMPARE(asked.count(), 1);
     QVERIFY(asked.at(0).at(0).toBool());
     const auto got = asked.at(0).at(1).value<ActivationToken>();
@@ -243,7 +244,8 @@ void TestSingleInstance::requestsOnTheWire_data()
                                        << QByteArray();
     QTest::newRow("no line end") << QByteArray("XDG_ACTIVATION_TOKEN=abc") << false << QByteArray() << QByteArray();
     QTest::newRow("empty value") << QByteArray("XDG_ACTIVATION_TOKEN=\n") << false << QByteArray() << QByteArray();
-    QTest::newRow("token too long") << "XDG_ACTIVATION_TOKEN=" + QByteArray(SingleInstance::MaxTokenBytes + 1, 'x') + "\n"
+    QTest::newRow("token too long") << "XDG_ACTIVATION_TOKEN=" + QByteArray(SingleInstance::MaxTokenBytes + 1, 'x') +
+                                           "\n"
                                     << false << QByteArray() << QByteArray();
     QTest::newRow("a megabyte of junk") << QByteArray(1 << 20, 'j') << false << QByteArray() << QByteArray();
 }
@@ -286,7 +288,9 @@ void TestSingleInstance::socketIsTheUsersAlone()
     QTemporaryDir folder;
     SingleInstance first(folder.path());
     QCOMPARE(first.Acquire(), SingleInstance::Result::First);
-    struct stat info{};
+    struct stat info
+    {
+    };
     const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("QV Link.socket")));
     QCOMPARE(::stat(path.constData(), &info), 0);
     QVERIFY(S_ISSOCK(info.st_mode));
