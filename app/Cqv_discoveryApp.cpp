@@ -1,14 +1,14 @@
 #include "Cqv_discoveryApp.h"
 
 #include "Cqv_discoveryDlg.h"
-#include "SingleInstance.h"
 #include "StartupTrace.h"
 
 #include <QCoreApplication>
 #include <memory>
 
-Cqv_discoveryApp::Cqv_discoveryApp(QString lockFolder)
+Cqv_discoveryApp::Cqv_discoveryApp(QString lockFolder, ActivationToken activation)
     : m_lockFolder(lockFolder.isEmpty() ? SingleInstance::DefaultFolder() : std::move(lockFolder))
+    , m_activation(std::move(activation))
 {
 }
 
@@ -20,7 +20,7 @@ bool Cqv_discoveryApp::InitInstance()
     SingleInstance instance(m_lockFolder);
     // Raise requests are answered from the first frame on: the server's set-up does not delay it,
     // and a second copy that starts before then waits for the answer.
-    if (instance.Acquire(SingleInstance::Answer::Later) == SingleInstance::Result::Running) {
+    if (instance.Acquire(SingleInstance::Answer::Later, m_activation) == SingleInstance::Result::Running) {
         return false;
     }
     StartupCheckpoint("single-instance lock held");

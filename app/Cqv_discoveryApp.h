@@ -4,15 +4,19 @@
 // Thread-safety: UI thread only.
 #pragma once
 
-#include <QString>
+#include "SingleInstance.h"
 
-class SingleInstance;
+#include <QString>
 
 class Cqv_discoveryApp
 {
 public:
     // lockFolder holds the lock and the raise socket; the default is the user's runtime folder.
-    explicit Cqv_discoveryApp(QString lockFolder = QString());
+    // activation: the token this start was given, handed to a copy that runs already. Read it
+    // before the application object exists: Qt's X11 plugin takes the startup id out of the
+    // environment as it starts.
+    explicit Cqv_discoveryApp(QString lockFolder = QString(),
+                              ActivationToken activation = ActivationToken::FromEnvironment());
     ~Cqv_discoveryApp();
 
     Cqv_discoveryApp(const Cqv_discoveryApp&) = delete;
@@ -23,4 +27,5 @@ public:
 
 private:
     QString m_lockFolder;
+    ActivationToken m_activation;
 };

@@ -1,22 +1,46 @@
 // One copy of the program per user: a lock file named "QV Link" in the user's runtime folder,
-// and a local socket beside it through which a second copy asks the first to bring its window
-// to the front.
+// and a Unix-domain socket beside it (mode 0600) through which a second copy asks the first to
+// bring its window to the front, handing over the activation token it was started with.
+//
+// The request on the socket: nothing at all (a bare connection, as older copies send), or up to
+// two lines "XDG_ACTIVATION_TOKEN=<token>\n" and "DESKTOP_STARTUP_ID=<id>\n", then the end of
+// the stream. A token is printable ASCII without blanks, at most MaxTokenBytes long; a request
+// that breaks these rules still raises the window, but its tokens are refused.
 //
 // Thread-safety: a QObject of the UI thread; every call on that thread.
 #pragma once
 
-#include <QLocalServer>
+#include "UniqueFd.h"
+
+#include <QByteArray>
 #include <QLockFile>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+
+// What the desktop gave a start of the program so that its window may come to the front:
+// the Wayland activation token and the X11 startup-notification id. Either may be empty.
+struct ActivationToken
+{
+    QByteArray xdgActivationToken;
+    QByteArray startupId;
+
+    static ActivationToken FromEnvironment();
+    bool operator==(const ActivationToken&) const = default;
+};
 
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int MaxTokenBytes = 512;
+
     enum class Result
     {
         First,       // this copy holds the lock and answers raise requests
@@ -39,7 +63,8 @@ public:
         Now,
         Later,
     };
-    Result Acquire(Answer answer = Answer::Now);
+    // When another copy runs, it is asked to come to the front with this copy's token.
+    Result Acquire(Answer answer = Answer::Now, const ActivationToken& token = ActivationToken::FromEnvironment());
     // Starts answering raise requests; only while the lock is held.
     void Listen();
     // The window a raise request brings to the front; none (null) while the copy is starting.
@@ -48,15 +73,27 @@ public:
     void Release();
 
 signals:
-    // A second copy asked; emitted after the window (if any) was raised.
-    void raiseRequested(bool windowRaised);
+    // A second copy asked, with the token it handed over (refused tokens are empty); emitted
+    // after the window (if any) was brought to the front with it.
+    void raiseRequested(bool windowRaised, const ActivationToken& token);
 
 private:
+    struct Peer;
+
     void OnNewConnection();
-    void AskRunningCopyToRaise();
+    void OnPeerReadable(Peer* peer);
+    void EndPeer(Peer* peer, bool answer);
+    void AskRunningCopyToRaise(const ActivationToken& token) const;
 
     QString m_socketPath;
     QLockFile m_lock;
-    QLocalServer m_server;
+    qvd::UniqueFd m_server;
+    std::unique_ptr<QSocketNotifier> m_serverNotifier;
+    std::vector<std::unique_ptr<Peer>> m_peers;
     QPointer<QWidget> m_window;
 };
+
+// The request's bytes for a token, and back: a refused request gives empty tokens and ok false.
+// Outside the class so that the wire format can be tested on its own.
+QByteArray EncodeActivationRequest(const ActivationToken& token);
+ActivationToken DecodeActivationRequest(const QByteArray& request, bool* ok = nullptr);

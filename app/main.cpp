@@ -4,9 +4,12 @@
 #include "ProcessExit.h"
 
 #include <QApplication>
+#include <QList>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 #ifndef QVD_PRODUCT_VERSION
 #error "QVD_PRODUCT_VERSION is set by the build"
@@ -67,6 +70,79 @@ bool WantsRestore(int argc, char* argv[])
     return false;
 }
 
+constexpr char NoDisplay[] = "qvlink: no display: set DISPLAY or WAYLAND_DISPLAY, or run it on a desktop\n";
+constexpr char DisplayGone[] = "qvlink: no display: the window system named by DISPLAY or WAYLAND_DISPLAY does not "
+                               "answer\n";
+
+// The value of a Qt option given as "-name value" or "-name=value", or null.
+const char* QtOption(int argc, char* argv[], const char* name)
+{
+    const size_t length = std::strlen(name);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) {
+            return i + 1 < argc ? argv[i + 1] : "";
+        }
+        if (std::strncmp(argv[i], name, length) == 0 && argv[i][length] == '=') {
+            return argv[i] + length + 1;
+        }
+    }
+    return nullptr;
+}
+
+bool IsSet(const char* value)
+{
+    return value != nullptr && *value != '\0';
+}
+
+// Whether the window system Qt will use has a display to show the window on. Platforms that
+// need none (offscreen, minimal, vnc, a framebuffer) are Qt's to judge.
+bool DisplayNamed(int argc, char* argv[])
+{
+    // Read before any thread exists.
+    // NOLINTBEGIN(concurrency-mt-unsafe)
+    const char* platform = QtOption(argc, argv, "-platform");
+    if (!IsSet(platform)) {
+        platform = std::getenv("QT_QPA_PLATFORM");
+    }
+    const bool x11 = IsSet(std::getenv("DISPLAY")) || IsSet(QtOption(argc, argv, "-display"));
+    const bool wayland = IsSet(std::getenv("WAYLAND_DISPLAY"));
+    // NOLINTEND(concurrency-mt-unsafe)
+    if (!IsSet(platform)) {
+        return x11 || wayland;
+    }
+    // A list of platforms to try in turn: one that can start is enough.
+    for (const QByteArray& entry : QByteArray(platform).split(';')) {
+        // Options follow the name after a colon ("xcb:nograb").
+        const qsizetype colon = entry.indexOf(':');
+        const QByteArray name = colon < 0 ? entry : entry.left(colon);
+        if (name == "xcb" ? x11 : name.startsWith("wayland") ? wayland : !name.isEmpty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Qt ends the process (status 134) when its platform plugin cannot start, after a few lines of
+// its own. While the application object is made, messages are held back: on that failure the
+// user gets one line and status 1; otherwise they go out as they came.
+struct HeldMessage
+{
+    QtMsgType type;
+    const char* category; // a category's name lives as long as the program
+    QString text;
+};
+QList<HeldMessage>* g_held = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(DisplayGone, stderr);
+        std::_Exit(1);
+    }
+    g_held->append({type, context.category, text});
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -81,8 +157,21 @@ int main(int argc, char* argv[])
         // A mount that GVfs never answered may still be pending: nothing is torn down under it.
         qvp::endProcess(qvp::runMappingRestore(keyring->Available() ? keyring.get() : nullptr, stderr));
     }
+    if (!DisplayNamed(argc, argv)) {
+        std::fputs(NoDisplay, stderr);
+        return 1;
+    }
+    const ActivationToken activation = ActivationToken::FromEnvironment();
+    QList<HeldMessage> held;
+    g_held = &held;
+    g_previousHandler = qInstallMessageHandler(HoldMessage);
     QApplication application(argc, argv);
-    Cqv_discoveryApp program;
+    qInstallMessageHandler(g_previousHandler);
+    for (const HeldMessage& message : held) {
+        qt_message_output(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category), message.text);
+    }
+    g_held = nullptr;
+    Cqv_discoveryApp program(QString(), activation);
     program.InitInstance();
     // The window has closed and the lock is released: the process ends now. Background
     // threads still at work (a listing waiting on a silent server) are not waited for, and no

@@ -3,7 +3,8 @@
 // Thread-safety: as the objects they own.
 #pragma once
 
-#include <gio/gio.h>
+#include "GioLibrary.h"
+
 #include <memory>
 
 namespace qvp {

@@ -3,7 +3,10 @@
 # trace: the search finds the three NAS devices (listed) and MiniDLNA (not listed); each NAS
 # serves its web page; the guest servers list their shares to anyone, the locked one refuses
 # guests and a wrong password and accepts the printed password; then every namespace, link,
-# process and temporary file is gone.
+# process and temporary file is gone. Then the demo itself as a user runs it through sudo, from
+# a checkout of that user's (the build and the program are stand-ins): build/ is built as the
+# user and nothing in the checkout belongs to root afterwards; the program runs as the user,
+# with the desktop settings of the demo's environment and of the caller's process.
 #   test_demo_lan.sh QVLINK_SCAN
 set -u
 source "$(dirname "$0")/../../scripts/demo-lan.sh"
@@ -86,4 +89,62 @@ for cmdline in /proc/[0-9]*/cmdline; do
     grep -qF "$tmp" "$cmdline" 2>/dev/null && fail "a process of the LAN is left: $(tr '\0' ' ' <"$cmdline")"
 done
 [ ! -e "$tmp" ] || fail "temporary folder $tmp is left"
-echo "PASS: the demo LAN came up (3 NAS listed, MiniDLNA not, pages, guest and password shares) and went down cleanly"
+
+# The demo through sudo, as the user "nobody", from a checkout that user owns.
+id nobody >/dev/null 2>&1 || skip "no ordinary user to run the demo as"
+command -v setpriv >/dev/null || skip "setpriv is not installed"
+demo=$(mktemp -d /tmp/qvlink-demo-checkout.XXXXXX)
+caller=
+trap '[ -n "$caller" ] && kill "$caller" 2>/dev/null; rm -rf "$demo"' EXIT
+mkdir -p "$demo/checkout/tests" "$demo/out"
+cp -r "$DEMO_ROOT/scripts" "$demo/checkout/"
+cp -r "$DEMO_ROOT/tests/lan" "$demo/checkout/tests/"
+printf '#!/bin/sh\nexit 0\n' >"$demo/checkout/scripts/deps.sh"
+# The build: who ran it, and a program that records who runs it and with which environment.
+cat >"$demo/checkout/scripts/build.sh" <<EOF
+#!/bin/sh
+id -u >"$demo/out/build.uid"
+mkdir -p "\$1/app" "\$1/CMakeFiles" && touch "\$1/.ninja_log" "\$1/CMakeFiles/build.log"
+printf '#!/bin/sh\nid -u >"$demo/out/program.uid"\nenv -0 >"$demo/out/program.env"\n' >"\$1/app/qvlink"
+chmod +x "\$1/app/qvlink"
+EOF
+chmod +x "$demo/checkout/scripts/build.sh"
+chown -R nobody: "$demo"
+# The user's desktop session: its settings, which sudo does not pass on.
+setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups env -i XDG_CURRENT_DESKTOP=TestDesk \
+    QT_SCREEN_SCALE_FACTORS='DP-1=2;HDMI-1=1' LC_TIME=de_DE.UTF-8 BROWSER=/usr/bin/should-lose sleep 120 &
+caller=$!
+caller_is_user() { [ "$(awk '/^Uid:/ { print $2 }' "/proc/$caller/status" 2>/dev/null)" = "$(id -u nobody)" ]; }
+for _ in $(seq 50); do caller_is_user && break; sleep 0.1; done
+# run_demo VAR=VALUE...: the demo as sudo starts it for "nobody", with these variables kept.
+run_demo() {
+    env -i PATH="$PATH" DISPLAY=:0 LANG=C.UTF-8 SUDO_USER=nobody SUDO_UID="$(id -u nobody)" \
+        SUDO_GID="$(id -g nobody)" DEMO_CALLER_PID="$caller" "$@" \
+        timeout 150 bash "$demo/checkout/scripts/demo.sh" </dev/null >"$demo/demo.log" 2>&1 ||
+        fail "the demo failed: $(cat "$demo/demo.log")"
+}
+no_root_files() {
+    local owned
+    owned=$(find "$demo/checkout" -uid 0)
+    [ -z "$owned" ] || fail "root-owned files in the checkout after the demo: $owned"
+}
+program_env() {
+    tr '\0' '\n' <"$demo/out/program.env" | grep -qxF "$1" ||
+        fail "the program did not get $1: $(tr '\0' ' ' <"$demo/out/program.env")"
+}
+run_demo QT_SCALE_FACTOR=1.75 BROWSER=/usr/bin/firefox-esr
+[ "$(cat "$demo/out/build.uid" 2>/dev/null)" = "$(id -u nobody)" ] || fail "build/ was not built as the user: $(cat "$demo/demo.log")"
+[ "$(cat "$demo/out/program.uid" 2>/dev/null)" = "$(id -u nobody)" ] || fail "the program did not run as the user: $(cat "$demo/demo.log")"
+no_root_files
+program_env QT_SCALE_FACTOR=1.75
+program_env BROWSER=/usr/bin/firefox-esr
+program_env XDG_CURRENT_DESKTOP=TestDesk
+program_env 'QT_SCREEN_SCALE_FACTORS=DP-1=2;HDMI-1=1'
+program_env LC_TIME=de_DE.UTF-8
+# A build/ that an older demo left to root is handed back to the user before the build.
+mkdir -p "$demo/checkout/build/old" && touch "$demo/checkout/build/old/.ninja_log"
+chown -R root: "$demo/checkout/build"
+run_demo
+no_root_files
+echo "PASS: the demo LAN came up (3 NAS listed, MiniDLNA not, pages, guest and password shares) and went down cleanly;" \
+    "the demo builds and runs as the calling user with the user's desktop settings"

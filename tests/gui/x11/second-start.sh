@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Two real copies of the program on one desktop (run by x11-session.sh, in a network namespace
 # of its own): a second start brings the running copy's window to the front, also out of the
-# minimised state, and ends; a second start while the running copy has no window yet ends
+# minimised state, and ends; a second start that a launcher gave a startup-notification id
+# hands it over, and the running copy comes to the front with it (the id on its window, the
+# launch feedback ended); a second start while the running copy has no window yet ends
 # silently and shows nothing.   second-start.sh QVLINK
 set -u
 QVLINK=$1
@@ -41,7 +43,8 @@ second_start() {
 }
 
 window=
-"$QVLINK" &
+trace="$XDG_RUNTIME_DIR/first.trace"
+QVLINK_TRACE_STARTUP=1 "$QVLINK" 2>"$trace" &
 first=$!
 pids+=("$first")
 wait_for 10 one_main_window || fail "the first copy showed no window"
@@ -80,6 +83,22 @@ second_start
 wait_for 5 shown "$window" || fail "the minimised window was not restored"
 wait_for 5 active_is "$first" || fail "the restored window is not in front"
 kill -0 "$first" || fail "the first copy ended"
+
+# Started from a launcher: the startup-notification id carries the time of the user's action
+# (the X server's clock is the monotonic one, in milliseconds). The running copy takes it.
+startup_id_is() {
+    [ "$(xprop -id "$window" -notype _NET_STARTUP_ID 2>/dev/null)" = "_NET_STARTUP_ID = \"$1\"" ]
+}
+xmessage -geometry 600x500+0+0 "another program, again" &
+pids+=("$!")
+wait_for 5 not_active "$first" || fail "the other window did not take the focus"
+now=$(python3 -c 'import time; print(int(time.monotonic() * 1000) & 0xffffffff)')
+id="qvlink-test-$$-launcher_TIME$now"
+DESKTOP_STARTUP_ID=$id XDG_ACTIVATION_TOKEN=not-for-x11 second_start
+wait_for 5 startup_id_is "$id" || fail "the running copy did not take the startup id: $(xprop -id "$window" _NET_STARTUP_ID; cat "$trace")"
+wait_for 5 active_is "$first" || fail "the running copy did not come to the front with the startup id"
+grep -q ' activated with the startup id$' "$trace" || fail "no activation with the startup id: $(cat "$trace")"
+! grep -q 'xdg-activation' "$trace" || fail "a Wayland token was used on X11"
 
 # A copy that holds the lock but has no window yet: a stand-in that only takes the lock, as a
 # starting copy does before it makes its window. The second start ends silently.
