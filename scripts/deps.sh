@@ -30,6 +30,10 @@ mode=install
 case "${1:-}" in
     --names) mode=names; shift ;;
     --llvm) mode=llvm; set -- test ;;
+    --candidates)
+        # Every name this script may choose from, @llvm@ unresolved (for tests/release/).
+        printf '%s\n' "${build[@]}" "${tests[@]}" "${resgen[@]}" | awk '!seen[$0]++'
+        exit 0 ;;
 esac
 case "${1:-run}" in
     run) wanted=("${build[@]}") ;;
