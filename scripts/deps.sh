@@ -139,9 +139,12 @@ fi
 echo "Downloading and installing (this takes a few minutes)..."
 tty=0
 [ -t 1 ] && tty=1
+# mawk (Debian's awk) reads a pipe in blocks unless it is told to read lines.
+awk=(awk)
+case "$(awk -W version 2>&1)" in *mawk*) awk=(awk -W interactive) ;; esac
 set +e
 "${sudo[@]}" apt-get install -y -q --no-install-recommends -o Dpkg::Use-Pty=0 "${missing[@]}" 2>&1 | tee "$log" |
-    awk -v tty=$tty '
+    "${awk[@]}" -v tty=$tty '
         /^Get:[0-9]+ / { got++; if (tty) { printf "\r  downloaded %d packages\033[K", got; fflush() } next }
         /^Setting up / { set++; name = $3
             if (tty) printf "\r  set up %d: %s\033[K", set, name; else if (set % 20 == 0) printf "  set up %d packages\n", set

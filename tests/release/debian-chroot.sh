@@ -5,7 +5,7 @@
 #   debian-chroot.sh create ROOT RELEASE   debootstrap RELEASE (bookworm, trixie) into ROOT and add
 #                                          the user "dev" with sudo, as a new user would have
 #   debian-chroot.sh clone ROOT [REF]      git clone this tree's REF (default: HEAD) into
-#                                          /home/dev/qvlink, owned by dev
+#                                          /home/dev/qvlink, owned by dev (or move it there)
 #   debian-chroot.sh root ROOT CMD...      run CMD as root in ROOT
 #   debian-chroot.sh user ROOT CMD...      run CMD as dev in ROOT, in /home/dev/qvlink when it exists
 #   debian-chroot.sh names ROOT            the package names ROOT's release offers, as the kept
@@ -84,9 +84,10 @@ create)
 clone)
     ref=${1:-HEAD}
     src=$(git -C "$here" rev-parse --show-toplevel)
-    rm -rf "$root/home/dev/qvlink"
-    git clone -q --no-hardlinks "$src" "$root/home/dev/qvlink"
-    git -C "$root/home/dev/qvlink" checkout -q --detach "$(git -C "$src" rev-parse "$ref")"
+    # A clone that is there already moves to REF and keeps its build trees.
+    [ -d "$root/home/dev/qvlink/.git" ] || git clone -q --no-hardlinks "$src" "$root/home/dev/qvlink"
+    git -C "$root/home/dev/qvlink" fetch -q "$src" "$(git -C "$src" rev-parse "$ref")"
+    git -C "$root/home/dev/qvlink" checkout -q --detach FETCH_HEAD
     chroot "$root" chown -R dev:dev /home/dev/qvlink
     ;;
 root)
