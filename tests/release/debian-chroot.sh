@@ -86,8 +86,8 @@ clone)
     src=$(git -C "$here" rev-parse --show-toplevel)
     # A clone that is there already moves to REF and keeps its build trees.
     [ -d "$root/home/dev/qvlink/.git" ] || git clone -q --no-hardlinks "$src" "$root/home/dev/qvlink"
-    git -C "$root/home/dev/qvlink" fetch -q "$src" "$(git -C "$src" rev-parse "$ref")"
-    git -C "$root/home/dev/qvlink" checkout -q --detach FETCH_HEAD
+    git -c safe.directory="$root/home/dev/qvlink" -C "$root/home/dev/qvlink" fetch -q "$src" "$(git -C "$src" rev-parse "$ref")"
+    git -c safe.directory="$root/home/dev/qvlink" -C "$root/home/dev/qvlink" checkout -q --detach FETCH_HEAD
     chroot "$root" chown -R dev:dev /home/dev/qvlink
     ;;
 root)
