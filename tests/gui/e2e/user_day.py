@@ -375,7 +375,7 @@ def locked_nas(program, t, language):
     run("xdotool", "type", "--delay", "20", LOCKED_USER)
     program.click(program.need("the password field", 5, "password text", None, root=dialog))
     run("xdotool", "type", "--delay", "20", LOCKED_PASSWORD)
-    wait_for("the user name typed", 5, safe(lambda: user.get_text(0, -1) == LOCKED_USER))
+    wait_for("the user name typed", 5, safe(lambda: Atspi.Text.get_text(user, 0, -1) == LOCKED_USER))
     # Ticked by the user, so that the next login finds the password in the keyring.
     remember = program.need("the box %r" % t["remember"], 5, "check box", t["remember"], root=dialog)
     if checked(remember) or not enabled(remember):
