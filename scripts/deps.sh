@@ -17,8 +17,10 @@
 # package lists and the installed packages.
 set -euo pipefail
 
+# fonts-dejavu-core: a face for the scripts Liberation lacks (Arabic, Hebrew, Armenian...): a fresh
+# Debian 12 has none, and the texts of those languages would be boxes.
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 xdg-utils xdg-user-dirs
-       libsmbclient-dev libglib2.0-dev libsecret-1-dev gvfs gvfs-backends gvfs-fuse dbus)
+       libsmbclient-dev libglib2.0-dev libsecret-1-dev gvfs gvfs-backends gvfs-fuse dbus fonts-dejavu-core)
 tests=(libgtest-dev libgmock-dev iproute2 util-linux minidlna xvfb xauth x11-utils xdotool imagemagick dbus at-spi2-core gir1.2-atspi-2.0
        openbox libxml2-dev clang-@llvm@ libclang-rt-@llvm@-dev clang-format-@llvm@ python3 procps python3-gi gir1.2-gssdp-1.6
        samba smbclient python3-impacket dbus-daemon fuse3 gnome-keyring libsecret-tools
