@@ -25,7 +25,11 @@ if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$wanted" ]
 fi
 tty=0
 [ -t 1 ] && tty=1
-NINJA_STATUS='[%f/%t] ' cmake --build "$dir" -- -j"$(nproc)" 2>&1 | awk -v tty=$tty -v name="$(basename "$dir")" '
+# mawk (Debian's awk) reads a pipe in blocks unless it is told to read lines: the progress
+# would come all at once at the end.
+awk=(awk)
+case "$(awk -W version 2>&1)" in *mawk*) awk=(awk -W interactive) ;; esac
+NINJA_STATUS='[%f/%t] ' cmake --build "$dir" -- -j"$(nproc)" 2>&1 | "${awk[@]}" -v tty=$tty -v name="$(basename "$dir")" '
     function endline() { if (open) { printf "\n"; open = 0 } }
     /^\[[0-9]+\/[0-9]+\] / {
         split(substr($1, 2, length($1) - 2), count, "/")

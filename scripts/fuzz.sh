@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang-14 and runs each for the given seconds on a copy of
+# Builds the libFuzzer targets with clang (the version deps.sh installs) and runs each for the given seconds on a copy of
 # its committed corpus. Any crash, leak or sanitizer report fails. Optimised code (-O2) with the
 # sanitizers: at -O0 the instrumented standard-library copies cost more than the code under test.
 # Prints each target's executions per minute of wall time.
@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 "$root/scripts/deps.sh" test
-CC=clang-14 CXX=clang++-14 QVD_BUILD_TYPE=RelWithDebInfo "$root/scripts/build.sh" "$root/build-fuzz" \
+llvm=$("$root/scripts/deps.sh" --llvm)
+CC=clang-$llvm CXX=clang++-$llvm QVD_BUILD_TYPE=RelWithDebInfo "$root/scripts/build.sh" "$root/build-fuzz" \
     -DQVD_FUZZ=ON -DQVD_ASAN=ON -DQVD_BUILD_TESTS=OFF -DQVD_BUILD_GUI=OFF -DQVD_BUILD_BENCH=OFF
 work="$root/.fuzz-work"
 rm -rf "$work"; mkdir -p "$work"

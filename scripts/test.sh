@@ -7,4 +7,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build-test" -DQVD_WERROR=ON ${QVD_CMAKE_ARGS:-}
 cd "$root/build-test"
 echo "Running the tests..."
-ctest --output-on-failure -j"$(( $(nproc) * 2 ))" --timeout 300 ${QVD_CTEST_ARGS:-}
+# Parts of the suite run as the user nobody: tree-view.sh lets nobody reach this tree.
+"$root/scripts/tree-view.sh" "$root" ctest --output-on-failure -j"$(( $(nproc) * 2 ))" --timeout 300 ${QVD_CTEST_ARGS:-}

@@ -62,7 +62,8 @@ private slots:
         w.list->setStyle(&style);
         QVERIFY(w.open(4));
         w.list->SetSelectedRow(selected);
-        QApplication::setActiveWindow(&w);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         (focused ? static_cast<QWidget*>(w.list) : &w)->setFocus();
         w.list->setEnabled(enabled);
         // The pointer rests over row 3.

@@ -26,7 +26,17 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = net ] || fail "Section: $(field Section)"
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
 depends=$(field Depends)
-for needed in 'libqt6widgets6 ' 'libsmbclient' 'libsecret-1-0' 'libglib2.0-0 ' 'libc6 ' gvfs-backends xdg-utils fonts-liberation2 \
+# The libraries by the names of this release's packages (Debian 13 renamed many: libc6 stays,
+# libglib2.0-0 is libglib2.0-0t64, libsmbclient is libsmbclient0).
+owner() {
+    dpkg-query -S "*/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/$1" 2>/dev/null | grep -v '^diversion' | head -n 1 | cut -d: -f1
+}
+for lib in libQt6Widgets.so.6 libsmbclient.so.0 libsecret-1.so.0 libglib-2.0.so.0 libc.so.6; do
+    package=$(owner "$lib")
+    [ -n "$package" ] || fail "no package holds $lib"
+    [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] || fail "Depends lacks $package ($lib): $depends"
+done
+for needed in gvfs-backends xdg-utils 'fonts-liberation (>= 1:2) | fonts-liberation2' \
     'default-dbus-session-bus | dbus-session-bus'; do
     [[ ", $depends" == *", $needed"* ]] || fail "Depends lacks '$needed': $depends"
 done

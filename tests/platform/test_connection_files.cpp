@@ -6,6 +6,7 @@
 #include "GtkBookmarks.h"
 #include "RememberedConnections.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -61,8 +61,11 @@ mapped_windows() {
 # foreign_windows: the mapped windows that are not the probes'. X ids are used again once
 # their client has gone, so a probe (a line of $out/probes: the watch's log length when it
 # started, and its id) accounts for one window of its id mapped after its start.
+# Windows mapped before the watch was shown to be live count for nothing: a watch that starts
+# while a window manager frames the first probe sees the frame mapped but not whose it is.
 foreign_windows() {
-    mapped_windows | awk 'NR == FNR { from[NR] = $1; id[NR] = $2; n = NR; next }
+    mapped_windows | awk -v live="$(cat "$out/live")" 'NR == FNR { from[NR] = $1; id[NR] = $2; n = NR; next }
+        $1 <= live { next }
         { k = 0
           for (p = 1; p <= n; p++) if (!used[p] && id[p] == $2 && from[p] < $1 && (!k || from[p] > from[k])) k = p
           if (k) used[k] = 1; else print $2 }' "$out/probes" -
@@ -88,8 +91,10 @@ probe_window() {
         [ -n "$id" ] || continue
         echo "$from $id" >>"$out/probes"
         for i in $(seq 50); do
-            mapped_windows | awk -v from="$from" -v id="$id" '$1 > from && $2 == id { seen = 1 } END { exit !seen }' &&
+            if mapped_windows | awk -v from="$from" -v id="$id" '$1 > from && $2 == id { seen = 1 } END { exit !seen }'; then
+                [ -s "$out/live" ] || echo "$from" >"$out/live"
                 return 0
+            fi
             sleep 0.1
         done
     done
@@ -144,6 +149,7 @@ watch=$!
 LAN_PIDS+=("$watch")
 # The watch may start late: probe windows come and go until it has seen one.
 : >"$out/probes"
+: >"$out/live"
 PROBES=()
 probe_window 5
 demo_session bash "$here/session.sh" login >"$out/login.out" 2>&1

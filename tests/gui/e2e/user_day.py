@@ -108,6 +108,11 @@ def dump(root):
         print("  (the tree changed: %s)" % error)
 
 
+# AT-SPI renamed some roles (at-spi2-core 2.56 of Debian 13 calls a push button "button");
+# the names asked for here are the older ones, as Debian 12 gives them.
+ROLE_NAMES = {"push button": Atspi.role_get_name(Atspi.Role.PUSH_BUTTON)}
+
+
 def app_of(pid):
     desktop = Atspi.get_desktop(0)
     for i in range(desktop.get_child_count()):
@@ -165,6 +170,7 @@ class Program:
 
     def find(self, role, name=None, root=None, contains=False):
         """The first showing node of role (and name) below root (default: the program)."""
+        role = ROLE_NAMES.get(role, role)
         for node in walk(root or self.app):
             if node.get_role_name() != role:
                 continue
@@ -369,7 +375,7 @@ def locked_nas(program, t, language):
     run("xdotool", "type", "--delay", "20", LOCKED_USER)
     program.click(program.need("the password field", 5, "password text", None, root=dialog))
     run("xdotool", "type", "--delay", "20", LOCKED_PASSWORD)
-    wait_for("the user name typed", 5, safe(lambda: user.get_text(0, -1) == LOCKED_USER))
+    wait_for("the user name typed", 5, safe(lambda: Atspi.Text.get_text(user, 0, -1) == LOCKED_USER))
     # Ticked by the user, so that the next login finds the password in the keyring.
     remember = program.need("the box %r" % t["remember"], 5, "check box", t["remember"], root=dialog)
     if checked(remember) or not enabled(remember):

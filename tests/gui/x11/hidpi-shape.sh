@@ -41,8 +41,9 @@ echo "window ${width}x${height} at $left,$top"
 [ "$width" = 996 ] && [ "$height" = 1166 ] || fail "the window is ${width}x${height} device pixels, not 996x1166"
 [ "$top" -ge 0 ] && [ "$left" -ge 0 ] && [ $((left + width)) -le 1024 ] || fail "the window's top corners are off the screen"
 
-# pixels FILE: "x y r g b" per line.
-pixels() { convert "$1" -depth 8 txt:- | sed -n 's/^\([0-9]*\),\([0-9]*\): *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3 \4 \5/p'; }
+# pixels FILE: "x y r g b" per line. ImageMagick 7 (Debian 13) keeps a crop that holds only
+# greys as a grey image and would list one value per pixel: always three here.
+pixels() { convert "$1" -colorspace sRGB -type TrueColor -depth 8 txt:- | sed -n 's/^\([0-9]*\),\([0-9]*\): *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3 \4 \5/p'; }
 
 # check: the corners and the logo area against the picture; says what differs.
 check() {
