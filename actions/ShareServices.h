@@ -53,7 +53,8 @@ public:
     std::optional<qvp::SmbCredentials> Stored(const std::string& host) override;
     // Shows the dialog, modally over the active window (else the program's own), from the
     // event loop (never inside the caller, which may be a GLib callback); keeps an accepted
-    // answer as pending for host, then answers. After a refusal the dialog says so and keeps the user name and the tick.
+    // answer as pending for host, then answers. After a refusal the dialog says so and keeps
+    // the user name and the tick.
     Question Ask(const std::string& host, bool refused, Answer answer) override;
     // A withdrawn dialog closes as if cancelled, but leaves the pending answer of host as it was.
     void Withdraw(Question question) override;

@@ -4,8 +4,8 @@
 // Thread-safety: call from the test's thread.
 #pragma once
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
