@@ -73,9 +73,10 @@ QString DeviceToolTipText(const qvd::DeviceRecord& record)
 DeviceToolTip::DeviceToolTip(CSkinListCtrl* list, RecordLookup lookup)
     : QObject(list)
     , m_list(list)
+    , m_viewport(list->viewport())
     , m_lookup(std::move(lookup))
 {
-    list->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     QAbstractItemModel* model = list->model();
     connect(model, &QAbstractItemModel::modelReset, this, &DeviceToolTip::OnListChanged);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &DeviceToolTip::OnListChanged);
@@ -86,7 +87,7 @@ DeviceToolTip::DeviceToolTip(CSkinListCtrl* list, RecordLookup lookup)
 
 bool DeviceToolTip::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_list->viewport() && event->type() == QEvent::ToolTip) {
+    if (watched == m_viewport && event->type() == QEvent::ToolTip) {
         ShowFor(static_cast<QHelpEvent*>(event));
         // The view's own handling would show the rows' tooltip data, which they have none of.
         return true;

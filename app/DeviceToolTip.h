@@ -49,6 +49,9 @@ private:
     bool OursShown() const;
 
     CSkinListCtrl* m_list;
+    // Kept apart from the list: the filter still sees the viewport's events while the list is
+    // being destroyed, when it is no longer a scroll area to ask.
+    QWidget* m_viewport;
     RecordLookup m_lookup;
     QPersistentModelIndex m_shownRow;
     int m_shownRowNumber = -1;

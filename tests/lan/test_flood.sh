@@ -27,7 +27,11 @@ flooder=$(lan_addr 1)
 dead=$(awk -F '\t' -v h="$flooder" '$4 == h && $2 == "fetch failed: refused"' "$out" | wc -l)
 [ "$dead" -eq 20 ] || fail "expected 20 refused fetches of the flooding host, got $dead"
 over=$(awk -F '\t' -v h="$flooder" '$4 == h && $2 == "limit reached: this host'"'"'s failed fetches"' "$out" | wc -l)
-[ "$over" -ge 2900 ] || fail "expected the rest of the flood over its budget, got $over"
+# The kernel drops what the receive buffer cannot hold while the reader is slow (a sanitizer
+# build): not every datagram arrives, but every one that does is either refused or over budget.
+[ "$over" -ge 1000 ] || fail "expected the rest of the flood over its budget, got $over"
+other=$(awk -F '\t' -v h="$flooder" '$4 == h && $2 != "fetch failed: refused" && $2 !~ /^limit reached: this host/' "$out" | wc -l)
+[ "$other" -eq 0 ] || fail "$other answers of the flooding host came to another end"
 awk -F '\t' -v h="$flooder" '$4 == h && $5 ~ /desc-0.xml$/ { print $2 }' "$out" |
     grep -qx "limit reached: this host's failed fetches" || fail "the flooding host's NAS is not explained"
 [ "$(awk -F '\t' -v h="$(lan_addr 3)" '$4 == h && $2 == "fetch failed: refused"' "$out" | wc -l)" -eq 10 ] ||
