@@ -16,15 +16,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
+source "$HERE/../script-lib.sh"
 # views: "NAME X Y W H" for each window of the program that the compositor shows.
 views() {
     swaymsg -t get_tree | python3 -c '

@@ -16,17 +16,7 @@ cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# wait_for SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.05
-    done
-}
+source "$(dirname "$0")/../script-lib.sh"
 main_windows() { xdotool search --onlyvisible --name '^QV Link$' 2>/dev/null; }
 one_main_window() { [ "$(main_windows | wc -l)" -eq 1 ]; }
 # The active window belongs to process $1 (its main window or the box it shows).
